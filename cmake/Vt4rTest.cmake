@@ -1,0 +1,12 @@
+# vt4r_add_test(NAME LABEL <unit|audio|gui> SOURCES ... LIBS ...)
+# One GoogleTest executable per group of behaviour, registered as one CTest test.
+function(vt4r_add_test name)
+  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_LABEL)
+    set(T_LABEL unit)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} TIMEOUT 600)
+endfunction()
