@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -107,6 +108,8 @@ public:
     const std::vector<IChannelLayout>& ChannelLayouts() const { return mLayouts; }
     IEditorLink* Editor() const { return mEditor.get(); }
 
+    // Indices outside the channel records are skipped. A disconnected channel's
+    // slot points at its scratch buffer (null while that is empty).
     void SetInputConnections(std::int32_t first, std::int32_t count, bool connected);
     void SetOutputConnections(std::int32_t first, std::int32_t count, bool connected);
     bool IsInputConnected(std::int32_t index) const;
@@ -114,6 +117,7 @@ public:
 
     bool LoadPresetSlot(std::int32_t index);
     void CapturePresets(const char* name, std::int32_t count);
+    // "user preset N", N = 1 + the number of slots whose name contains "user preset".
     void NextUserPresetName(char* buffer, std::size_t size) const;
     std::int32_t PresetCount() const { return static_cast<std::int32_t>(mPresets.size()); }
     const IPresetSlot* PresetSlot(std::int32_t index) const;

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -20,11 +21,15 @@ public:
     const char* ValueTextFor(int value) const;
     bool ValueForText(const char* text, int* out) const;
 
+    // Limits to the range without step rounding. NaN (a damaged chunk) gives
+    // the default value limited to the range.
     void SetClamped(double v);
+    // Non-Number kinds snap to multiples of step counted from zero; only the
+    // maximum is enforced. NaN leaves the value unchanged.
     void SetFromNormalized(double x);
     double ToNormalized() const { return ToNormalized(mValue); }
     double ToNormalized(double v) const;
-    // Fills `out` (at least `size` bytes, NUL-terminated).
+    // Fills `out` (`size` bytes, NUL-terminated, cut to fit).
     void FormatValue(double v, bool isNormalised, char* out, std::size_t size, bool useValueTexts) const;
     double GainFromDecibels() const;
 

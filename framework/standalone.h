@@ -26,6 +26,9 @@ public:
     void ProcessBlockLocked(double** inputs, double** outputs, std::int32_t frames);
 
     // [MIDI input thread or main thread; no plug-in lock]
+    // Sends message.length bytes (at most 3; 0 sends nothing and answers
+    // false). With an output channel 1..16 set, channel messages (0x80..0xEF)
+    // move to that channel; other statuses and other settings are left alone.
     bool SendMidiMessage(const MidiMessage& message) override;
 
     void BeginHostEdit(std::int32_t) override {}

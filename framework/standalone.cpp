@@ -1,0 +1,41 @@
+#include "standalone.h"
+
+#include "trace.h"
+
+IEffectStandalone::IEffectStandalone(const IHostRecord& host, std::int32_t paramCount, const char* channelLayouts,
+                                     std::int32_t presetCount, const char* effectName, const char* productName,
+                                     const char* makerName, std::int32_t version, std::int32_t uniqueId,
+                                     std::int32_t makerId, std::int32_t latency, bool doesMidi, bool stateChunks,
+                                     bool isInstrument, std::int32_t /*ignored*/)
+    : IEffectBase(paramCount, channelLayouts, presetCount, effectName, productName, makerName, version, uniqueId,
+                  makerId, latency, doesMidi, stateChunks, isInstrument),
+      mDoesMidi(doesMidi) {
+    Trace("IEffectStandalone::IEffectStandalone", "%s%s", EffectName(), channelLayouts ? channelLayouts : "");
+    SetInputConnections(0, InputCount(), true);
+    SetOutputConnections(0, OutputCount(), true);
+    mBlockFrames = 1024;
+    SetHost("standalone", Version());
+    mMidiOutput = host.midiOutput;
+    mMidiOutputChannel = host.midiOutputChannel;
+}
+
+void IEffectStandalone::ProcessBlockLocked(double** inputs, double** outputs, std::int32_t frames) {
+    std::lock_guard<std::recursive_mutex> lock(mLock);
+    process(inputs, outputs, frames);
+}
+
+bool IEffectStandalone::SendMidiMessage(const MidiMessage& message) {
+    if (mMidiOutput == nullptr) return false;
+    const int length = message.length > 3 ? 3 : message.length;
+    if (length == 0) return false;
+
+    std::uint8_t bytes[3] = {message.status, message.data1, message.data2};
+    const unsigned channel =
+        mMidiOutputChannel != nullptr ? mMidiOutputChannel->load(std::memory_order_relaxed) : 0u;
+    // Only channel messages carry a channel; rewriting a system status would
+    // turn it into a data byte. A setting above 16 names no channel.
+    if (channel >= 1 && channel <= 16 && message.MidiKind() != 0)
+        bytes[0] = static_cast<std::uint8_t>(message.MidiKind() * 16 + static_cast<int>(channel - 1));
+    mMidiOutput->SendMessage(bytes, length);
+    return true;
+}
