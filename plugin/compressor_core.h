@@ -1,0 +1,100 @@
+#pragma once
+#include <cmath>
+#include <cstdint>
+
+#include "filters.h"
+
+struct CoreSettings {
+    std::int32_t sampleRate = 0;
+    double tiltDb = 0.0;
+    std::int32_t highPassHz = 0;
+    double thresholdDb = 0.0;
+    double ratio = 0.0;
+    std::int32_t kneePercent = 0;
+    double attackMs = 0.0;
+    std::int32_t releaseMs = 0;
+    double rmsMs = 0.0;
+    std::int32_t releaseBoostPercent = 0;
+    bool twoStageAttack = false;
+    bool twoStageRelease = false;
+    bool multiEnvelope = false;
+    std::int32_t gainFilterAmount = 0;
+};
+
+// Stereo-linked dynamics: one detector sample in, one linear gain (0..1) out.
+// configure() changes coefficients only; the running state is never reset.
+class CompressorCore {
+public:
+    CompressorCore();
+
+    // [audio thread] Once per block, before the samples.
+    void configure(const CoreSettings& settings);
+    // [audio thread] Once per sample.
+    double tick(double x);
+
+    // Target gain in dB for a detector level in dB (0 at or below the threshold).
+    double gainComputerDb(double levelDb) const {
+        const double over = levelDb - mThreshold;
+        const double h = over > 0 ? over : 0;
+        const double ratio = mSettings.ratio;
+        const double r = mKnee > 0 ? (1 - mKnee) * ratio + mKnee * (1 + 0.02 * (ratio - 1) * h) : ratio;
+        return levelDb > mThreshold ? (1 / r - 1) * over : 0.0;
+    }
+    // Release time in ms for a remembered overshoot in dB.
+    double releaseTimeMs(double overshootMemory) const {
+        const double a = overshootMemory / 10 * mReleaseSpan * mReleaseBoost + mReleaseBase;
+        return a > 0 ? a : 0;
+    }
+    static double TimeCoefficient(double seconds, double sampleRate) {
+        return std::exp(-1 / (seconds * sampleRate));
+    }
+
+    double gainState() const { return mGainState; }
+    double overshootMemory() const { return mOvershootMemory; }
+    double effectiveThreshold() const { return mThreshold; }
+
+    // True when every running state is a finite number.
+    bool finite() const;
+    // Puts the detector back to silence and the gain to unity, keeping the
+    // coefficients; used after non-finite input has reached the state.
+    void recover();
+
+private:
+    void updateRelease();
+
+    CoreSettings mSettings;
+    double mSampleRate = 0.0;
+
+    OnePoleFilter mHighPass;
+    ShelfBiquad mLowShelf;
+    ShelfBiquad mHighShelf;
+    double mMeanSquareCoef = 0.0;
+    double mEnvBase = 0.0;
+    double mEnv1Release = 0.0;
+    double mEnvAttack[3] = {};
+    double mEnvRelease[3] = {};
+    double mKnee = 0.0;
+    double mThreshold = 0.0;
+    double mAttack1 = 0.0;
+    double mAttack2 = 0.0;
+    double mReleaseBase = 0.0;
+    double mReleaseSpan = 0.0;
+    double mReleaseBoost = 0.0;
+    OnePoleFilter mGainLowPass;
+    bool mHighPassOn = false;
+    bool mTiltOn = false;
+    bool mGainLowPassOn = false;
+
+    // The release coefficients depend only on the release time, which moves
+    // only when a new largest overshoot arrives; cache them by that time.
+    double mCachedReleaseMs = -1.0;
+    double mRelease1 = 0.0;
+    double mRelease2 = 0.0;
+
+    double mMeanSquare = 0.0;
+    double mEnv1 = 0.0;
+    double mEnv[3] = {};
+    double mOvershootMemory = 0.0;
+    double mGainState = 0.0;
+    double mStageState = 0.0;
+};

@@ -1,0 +1,190 @@
+#include "vt4r.h"
+
+#include <climits>
+#include <cmath>
+
+namespace {
+constexpr std::int32_t kVersion = 0x00010102;  // 1.1.2
+
+void FillCommonSettings(CoreSettings& s) {
+    s.thresholdDb = -25.0;
+    s.ratio = 4.0;
+    s.kneePercent = 100;
+}
+
+// Relaxed Mode "Off": the harder, faster character.
+void FillModeOff(CoreSettings& s) {
+    s.tiltDb = 0.2;
+    s.highPassHz = 90;
+    s.attackMs = 0;
+    s.releaseMs = 22;
+    s.rmsMs = 1.1;
+    s.releaseBoostPercent = 12;
+    s.twoStageAttack = true;
+    s.twoStageRelease = true;
+    s.multiEnvelope = true;
+    s.gainFilterAmount = 65;
+}
+
+// Relaxed Mode "On": softer attack, slower release, one envelope.
+void FillModeOn(CoreSettings& s) {
+    s.tiltDb = 0;
+    s.highPassHz = 0;
+    s.attackMs = 4.87;
+    s.releaseMs = 96;
+    s.rmsMs = 8.0;
+    s.releaseBoostPercent = 19;
+    s.twoStageAttack = false;
+    s.twoStageRelease = true;
+    s.multiEnvelope = false;
+    s.gainFilterAmount = 49;
+}
+
+void ScrubNonFinite(double* samples, std::int32_t frames) {
+    for (std::int32_t i = 0; i < frames; ++i)
+        if (!std::isfinite(samples[i])) samples[i] = 0.0;
+}
+}  // namespace
+
+VT4R::VT4R(const IHostRecord& host)
+    : IEffectStandalone(host, kNumParams, "1-1 2-2", 1, "VT4R", "", "Marsolind", kVersion, FourCC("VT4R"),
+                        FourCC("MrSl"), 0, false, false, false, 0) {
+    mMeter.setSampleRate(static_cast<std::uint32_t>(SampleRateHz()));
+    mHissL.setSampleRate(SampleRateHz());
+    mHissR.setSampleRate(SampleRateHz());
+
+    CoreSettings neutral;
+    neutral.sampleRate = static_cast<std::int32_t>(SampleRateHz());
+    neutral.ratio = 1.0;
+    mCompressor.configure(neutral);
+
+    for (int i = 0; i < 2; ++i) {
+        const GainParamInfo& p = kGainParams[i];
+        Param(i)->DefineNumber(p.name, p.def, p.min, p.max, p.step, p.label);
+    }
+    IParameter* relaxed = Param(kRelaxedModeParam);
+    relaxed->DefineChoice(kRelaxedModeName, 0, 2);
+    relaxed->AddValueText(0, kRelaxedModeTexts[0]);
+    relaxed->AddValueText(1, kRelaxedModeTexts[1]);
+
+    CapturePresets("-", 1);
+}
+
+VT4R::~VT4R() = default;
+
+void VT4R::startBlock(bool& stereo) {
+    stereo = IsOutputConnected(1) || HostId() == 9;
+
+    mMeter.setSampleRate(mStoredSampleRate);
+
+    mInputGain.step(Param(kInputParam)->GainFromDecibels());
+    mOutputGain.step(Param(kOutputParam)->GainFromDecibels());
+
+    // A rate that does not fit the integer arithmetic keeps the previous one.
+    double rate = SampleRateHz();
+    if (!(rate >= 0.0 && rate < 4294967296.0)) rate = mStoredSampleRate;
+    mStoredSampleRate = static_cast<std::uint32_t>(rate);
+    const std::int32_t blockFrames = BlockFrames() > 0 ? BlockFrames() : 1;
+    mBlocksPerSecond = mStoredSampleRate / static_cast<std::uint32_t>(blockFrames);
+
+    mMeter.setBlocksPerSecond(mBlocksPerSecond);
+
+    mHissL.setSampleRate(rate);
+    mHissR.setSampleRate(rate);
+
+    const double modeValue = Param(kRelaxedModeParam)->Value();
+    mMode = (modeValue > INT_MIN - 1.0 && modeValue < INT_MAX + 1.0) ? static_cast<std::int32_t>(modeValue) : -1;
+
+    FillCommonSettings(mSettings);
+    if (mMode == 0) {
+        FillModeOff(mSettings);
+        mDriveFactor = 1.0;
+        mHissLevel = std::exp(-12.664218011467);
+    } else if (mMode == 1) {
+        FillModeOn(mSettings);
+        mDriveFactor = std::exp(-2.7631021115928);
+        mHissLevel = std::exp(-115.0141253950503);
+    }
+    mSettings.sampleRate = static_cast<std::int32_t>(mStoredSampleRate);
+
+    mCompressor.configure(mSettings);
+}
+
+void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames) {
+    const double drive = mDriveFactor;
+    const double d = drive * mInputGain.state;
+    const double outGain = mOutputGain.state;
+    const double hissLevel = mHissLevel;
+    const double* inL = inputs[0];
+    const double* inR = inputs[1];
+    double* outL = outputs[0];
+    double* outR = outputs[1];
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const double sL = mSatL.tick(inL[i], d) / drive;
+        const double sR = mSatR.tick(inR[i], d) / drive;
+        const double cL = mDcL.tick(sL);
+        const double cR = mDcR.tick(sR);
+        const double g = mCompressor.tick((cR + cL) * 0.5);
+        const double yL = FlushTiny(g * cL);
+        const double yR = FlushTiny(g * cR);
+        outL[i] = mHissL.tick() * hissLevel + outGain * yL;
+        outR[i] = mHissR.tick() * hissLevel + outGain * yR;
+        mMeter.addSample(g);
+    }
+}
+
+void VT4R::processMono(double** inputs, double** outputs, std::int32_t frames) {
+    const double drive = mDriveFactor;
+    const double d = drive * mInputGain.state;
+    const double outGain = mOutputGain.state;
+    const double* inL = inputs[0];
+    double* outL = outputs[0];
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const double sL = mSatL.tick(inL[i], d) / drive;
+        const double cL = mDcL.tick(sL);
+        const double g = mCompressor.tick(cL);
+        const double yL = FlushTiny(g * cL);
+        outL[i] = mHissL.tick() * mHissLevel + outGain * yL;
+        mMeter.addSample(g);
+    }
+}
+
+// Non-finite input (or input so large that it overflows) would otherwise stay
+// in the saturation, DC-blocker, compressor and meter states forever. One
+// check per block keeps the normal path untouched; when it trips, the
+// affected states restart and this block's non-finite samples become silence.
+bool VT4R::recoverNonFinite(double** outputs, std::int32_t frames, bool stereo) {
+    const bool ok = mSatL.finite() && mSatR.finite() && std::isfinite(mDcL.xp + mDcL.yp + mDcR.xp + mDcR.yp) &&
+                    mCompressor.finite() && mMeter.finite() &&
+                    std::isfinite(mInputGain.state + mOutputGain.state);
+    if (ok) return false;
+    if (!mSatL.finite()) mSatL.clearState();
+    if (!mSatR.finite()) mSatR.clearState();
+    if (!std::isfinite(mDcL.xp + mDcL.yp)) mDcL.clear();
+    if (!std::isfinite(mDcR.xp + mDcR.yp)) mDcR.clear();
+    if (!mCompressor.finite()) mCompressor.recover();
+    if (!mMeter.finite()) mMeter.recover();
+    if (!std::isfinite(mInputGain.state)) mInputGain.state = 0.0;
+    if (!std::isfinite(mOutputGain.state)) mOutputGain.state = 0.0;
+    if (frames > 0) {
+        ScrubNonFinite(outputs[0], frames);
+        if (stereo) ScrubNonFinite(outputs[1], frames);
+    }
+    return true;
+}
+
+void VT4R::process(double** inputs, double** outputs, std::int32_t frames) {
+    bool stereo = true;
+    startBlock(stereo);
+
+    if (frames > 0) {
+        if (stereo)
+            processStereo(inputs, outputs, frames);
+        else
+            processMono(inputs, outputs, frames);
+    }
+    recoverNonFinite(outputs, frames, stereo);
+
+    mNeedleOut = mMeter.endBlock();
+    if (IEditorLink* editor = Editor()) editor->PushParameterValue(kMeterParamIdx, mNeedleOut, true);
+}
