@@ -83,7 +83,7 @@ TEST(ShelfBiquad, ShelvesCutAndBoostTheirBands) {
 TEST(DcBlocker, ConstantInputDecaysByTheLeakEachSample) {
     DcBlocker d;
     EXPECT_EQ(d.tick(2.0), 2.0);
-    EXPECT_EQ(d.tick(2.0), 2.0 * 0.999);
+    EXPECT_DOUBLE_EQ(d.tick(2.0), 2.0 * 0.999);
     EXPECT_DOUBLE_EQ(d.tick(2.0), 2.0 * 0.998001);
 }
 
