@@ -93,7 +93,7 @@ private:
     Glyph* Record(int code, bool create);
     void Forget();
     int Measure(const char* text, int length, int flags, int* width);
-    void DrawGlyph(RasterBitmap* bitmap, const Glyph& glyph, int x, int y, const RasterRect& clip, int t);
+    void DrawGlyph(RasterBitmap* bitmap, const Glyph& glyph, long long x, long long y, const RasterRect& clip, int t);
 
     RasterPixel mTextColour = 0;
     RasterPixel mBackgroundColour = 0xFFFFFFFFu;
