@@ -119,6 +119,7 @@ void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames)
     const double* inR = inputs[1];
     double* outL = outputs[0];
     double* outR = outputs[1];
+    double lowest = 1.0;
     for (std::int32_t i = 0; i < frames; ++i) {
         const double sL = mSatL.tick(inL[i], d) / drive;
         const double sR = mSatR.tick(inR[i], d) / drive;
@@ -130,7 +131,9 @@ void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames)
         outL[i] = mHissL.tick() * hissLevel + outGain * yL;
         outR[i] = mHissR.tick() * hissLevel + outGain * yR;
         mMeter.addSample(g);
+        lowest = g < lowest ? g : lowest;
     }
+    mLowestGain = lowest;
 }
 
 void VT4R::processMono(double** inputs, double** outputs, std::int32_t frames) {
@@ -139,6 +142,7 @@ void VT4R::processMono(double** inputs, double** outputs, std::int32_t frames) {
     const double outGain = mOutputGain.state;
     const double* inL = inputs[0];
     double* outL = outputs[0];
+    double lowest = 1.0;
     for (std::int32_t i = 0; i < frames; ++i) {
         const double sL = mSatL.tick(inL[i], d) / drive;
         const double cL = mDcL.tick(sL);
@@ -146,7 +150,9 @@ void VT4R::processMono(double** inputs, double** outputs, std::int32_t frames) {
         const double yL = FlushTiny(g * cL);
         outL[i] = mHissL.tick() * mHissLevel + outGain * yL;
         mMeter.addSample(g);
+        lowest = g < lowest ? g : lowest;
     }
+    mLowestGain = lowest;
 }
 
 // Non-finite input (or input so large that it overflows) would otherwise stay
@@ -176,6 +182,7 @@ bool VT4R::recoverNonFinite(double** outputs, std::int32_t frames, bool stereo) 
 void VT4R::process(double** inputs, double** outputs, std::int32_t frames) {
     bool stereo = true;
     startBlock(stereo);
+    mLowestGain = 1.0;
 
     if (frames > 0) {
         if (stereo)

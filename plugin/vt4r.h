@@ -41,6 +41,8 @@ public:
     std::uint32_t BlocksPerSecond() const { return mBlocksPerSecond; }
     // Last needle position handed to the editor, limited to 0..1.
     double NeedlePosition() const { return mNeedleOut; }
+    // Smallest linked gain of the last block (1 when it had no samples).
+    double LowestGainInBlock() const { return mLowestGain; }
 
 private:
     void startBlock(bool& stereo);
@@ -62,4 +64,5 @@ private:
     double mHissLevel = 0.0;
     std::int32_t mMode = 0;
     double mNeedleOut = 0.0;
+    double mLowestGain = 1.0;
 };
