@@ -1,0 +1,95 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <rtaudio/RtAudio.h>
+
+#include "settings.h"
+#include "stream_processor.h"
+
+class IEffectStandalone;
+
+// Connects the audio library to the plug-in: one library object for the
+// chosen driver type (0 ALSA, 1 JACK), the lists of usable devices, and one
+// duplex stream (2 in, 2 out, 64-bit float, non-interleaved) opened from the
+// settings.
+//
+// Every member function except streamCallback runs on the main thread.
+// Library errors are caught where they arise, printed with the library's
+// printer and otherwise ignored; nothing here throws.
+class AudioEngine {
+public:
+    // The name stored by default; where no device carries it, it stands for
+    // the back end's default input or output device.
+    static constexpr const char* kDefaultDeviceName = "Default Device";
+
+    explicit AudioEngine(AppSettings& settings);
+    ~AudioEngine();
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    // The library back end for a driver type: 1 JACK, anything else ALSA.
+    static RtAudio::Api apiForDriver(std::uint16_t driver);
+    // What the Preferences dialog shows for a driver type.
+    static const char* driverDisplayName(std::uint16_t driver);
+
+    // The plug-in the callback feeds; set while no stream is open. It must
+    // outlive every stream (shutdown closes the stream before it goes).
+    void setPlugin(IEffectStandalone* plugin);
+
+    // Closes any stream and replaces the library object with one for the
+    // current `driver`. Answers whether an object exists afterwards.
+    bool recreateAudio();
+    // Rebuilds inputDevices() and outputDevices() from the library object.
+    void scanDevices();
+    std::string deviceName(unsigned index);
+    // First device, of all the library lists, whose name equals `name` byte
+    // for byte. A name cut to the 99 bytes a settings field holds also finds
+    // the device whose longer name begins with it, so long names still work.
+    std::optional<unsigned> findDeviceByName(std::string_view name);
+
+    // (Re)opens and starts the stream from the settings. False, and any
+    // running stream left untouched, when a device name is not found; false
+    // with the stream closed when the library refuses the open.
+    bool reopenStream();
+    bool openAudioStream(std::uint32_t inputDevice, std::uint32_t outputDevice, std::uint32_t sampleRate,
+                         std::uint32_t ioVectorSize, std::uint32_t firstInputChannel,
+                         std::uint32_t firstOutputChannel);
+
+    // [audio thread] The library's callback; `userData` is the engine.
+    static int streamCallback(void* outputBuffer, void* inputBuffer, unsigned int frames, double streamTime,
+                              RtAudioStreamStatus status, void* userData);
+
+    // Shutdown, in this order around the MIDI teardown and the plug-in's end:
+    void stopStream();       // stop a running stream
+    void closeStream();      // close it if it is still open
+    void destroyAudio();     // destroy the library object
+
+    RtAudio* audio() { return mAudio.get(); }
+    const std::vector<unsigned>& inputDevices() const { return mInputDevices; }
+    const std::vector<unsigned>& outputDevices() const { return mOutputDevices; }
+    bool isStreamOpen() const;
+    bool isStreamRunning() const;
+    // The buffer length the library chose at the last open.
+    std::uint32_t bufferFrames() const { return mBufferFrames; }
+    const StreamProcessor& processor() const { return mProcessor; }
+
+private:
+    std::optional<unsigned> resolveDevice(std::string_view name, bool input);
+    void abortAndClose();
+
+    AppSettings& mSettings;
+    std::unique_ptr<RtAudio> mAudio;
+    std::vector<unsigned> mInputDevices;
+    std::vector<unsigned> mOutputDevices;
+    std::uint32_t mBufferFrames = 0;
+    std::atomic<IEffectStandalone*> mPlugin{nullptr};
+    // Written by the main thread only while no stream runs; the library
+    // starts its callback thread after that.
+    StreamProcessor mProcessor;
+};

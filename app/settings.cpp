@@ -1,0 +1,152 @@
+#include "settings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+#include <filesystem>
+
+#include "ini_file.h"
+
+namespace {
+
+constexpr char kAudio[] = "audio";
+constexpr char kMidi[] = "midi";
+
+void copyFields(AppSettings& to, const AppSettings& from) {
+    to.driver = from.driver;
+    std::memcpy(to.indev, from.indev, kSettingsTextSize);
+    std::memcpy(to.outdev, from.outdev, kSettingsTextSize);
+    std::memcpy(to.sr, from.sr, kSettingsTextSize);
+    std::memcpy(to.iovs, from.iovs, kSettingsTextSize);
+    std::memcpy(to.sigvs, from.sigvs, kSettingsTextSize);
+    to.in1 = from.in1;
+    to.in2 = from.in2;
+    to.out1 = from.out1;
+    to.out2 = from.out2;
+    to.monoinput.store(from.monoinput.load());
+    std::memcpy(to.midiIndev, from.midiIndev, kSettingsTextSize);
+    std::memcpy(to.midiOutdev, from.midiOutdev, kSettingsTextSize);
+    to.inchan.store(from.inchan.load());
+    to.outchan.store(from.outchan.load());
+}
+
+bool sameText(const SettingsText& a, const SettingsText& b) { return std::strcmp(a, b) == 0; }
+
+std::string number(std::uint16_t value) { return std::to_string(value); }
+
+void readText(const IniFile& ini, const char* section, const char* key, const char* fallback, SettingsText& field) {
+    const std::optional<std::string> value = ini.get(section, key);
+    setText(field, value ? std::string_view(*value) : std::string_view(fallback));
+}
+
+std::uint16_t readNumber(const IniFile& ini, const char* section, const char* key, std::uint16_t fallback) {
+    return static_cast<std::uint16_t>(ini.getUInt(section, key, fallback));
+}
+
+}  // namespace
+
+AppSettings::AppSettings(const AppSettings& other) { copyFields(*this, other); }
+
+AppSettings& AppSettings::operator=(const AppSettings& other) {
+    if (this != &other) {
+        copyFields(*this, other);
+    }
+    return *this;
+}
+
+bool AppSettings::operator==(const AppSettings& other) const {
+    return driver == other.driver && sameText(indev, other.indev) && sameText(outdev, other.outdev) &&
+           sameText(sr, other.sr) && sameText(iovs, other.iovs) && sameText(sigvs, other.sigvs) &&
+           in1 == other.in1 && in2 == other.in2 && out1 == other.out1 && out2 == other.out2 &&
+           monoinput.load() == other.monoinput.load() && sameText(midiIndev, other.midiIndev) &&
+           sameText(midiOutdev, other.midiOutdev) && inchan.load() == other.inchan.load() &&
+           outchan.load() == other.outchan.load();
+}
+
+void setText(SettingsText& field, std::string_view text) {
+    const std::size_t n = std::min(text.size(), kSettingsTextSize - 1);
+    std::memcpy(field, text.data(), n);
+    field[n] = '\0';
+}
+
+std::optional<std::string> settingsPathFrom(const char* xdgConfigHome, const char* home) {
+    std::string base;
+    if (xdgConfigHome != nullptr && xdgConfigHome[0] == '/') {
+        base = xdgConfigHome;
+    } else if (home != nullptr && home[0] != '\0') {
+        base = std::string(home) + "/.config";
+    } else {
+        return std::nullopt;
+    }
+    while (base.size() > 1 && base.back() == '/') {
+        base.pop_back();
+    }
+    if (base == "/") {
+        base.clear();
+    }
+    return base + "/VT4R/settings.ini";
+}
+
+std::optional<std::string> settingsPath() {
+    return settingsPathFrom(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+}
+
+void readSettings(const std::string& path, AppSettings& s) {
+    const IniFile ini = IniFile::load(path);
+    s.driver = readNumber(ini, kAudio, "driver", 0);
+    readText(ini, kAudio, "indev", "Default Device", s.indev);
+    readText(ini, kAudio, "outdev", "Default Device", s.outdev);
+    s.in1 = readNumber(ini, kAudio, "in1", 1);
+    s.in2 = readNumber(ini, kAudio, "in2", 2);
+    s.out1 = readNumber(ini, kAudio, "out1", 1);
+    s.out2 = readNumber(ini, kAudio, "out2", 2);
+    s.monoinput.store(readNumber(ini, kAudio, "monoinput", 0));
+    readText(ini, kAudio, "iovs", "512", s.iovs);
+    readText(ini, kAudio, "sigvs", "32", s.sigvs);
+    readText(ini, kAudio, "sr", "44100", s.sr);
+    // Neither default is a port name: the MIDI bridge turns them into "off".
+    readText(ini, kMidi, "indev", "no input", s.midiIndev);
+    readText(ini, kMidi, "outdev", "no output", s.midiOutdev);
+    s.inchan.store(readNumber(ini, kMidi, "inchan", 0));
+    s.outchan.store(readNumber(ini, kMidi, "outchan", 0));
+}
+
+bool writeSettings(const std::string& path, const AppSettings& s) {
+    IniFile ini = IniFile::load(path);
+    ini.set(kAudio, "driver", number(s.driver));
+    ini.set(kAudio, "indev", s.indev);
+    ini.set(kAudio, "outdev", s.outdev);
+    ini.set(kAudio, "in1", number(s.in1));
+    ini.set(kAudio, "in2", number(s.in2));
+    ini.set(kAudio, "out1", number(s.out1));
+    ini.set(kAudio, "out2", number(s.out2));
+    ini.set(kAudio, "monoinput", number(s.monoinput.load()));
+    ini.set(kAudio, "iovs", s.iovs);
+    ini.set(kAudio, "sigvs", s.sigvs);
+    ini.set(kAudio, "sr", s.sr);
+    ini.set(kMidi, "indev", s.midiIndev);
+    ini.set(kMidi, "outdev", s.midiOutdev);
+    ini.set(kMidi, "inchan", number(s.inchan.load()));
+    ini.set(kMidi, "outchan", number(s.outchan.load()));
+    return ini.save(path);
+}
+
+bool loadSettingsAtStartup(AppSettings& settings, std::string& pathOut) {
+    const std::optional<std::string> path = settingsPath();
+    if (!path) {
+        return false;
+    }
+    pathOut = *path;
+    const std::filesystem::path folder = std::filesystem::path(*path).parent_path();
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        // A folder that cannot be made is not fatal: the write below fails
+        // quietly and the program runs on its defaults.
+        std::filesystem::create_directories(folder, ec);
+    } else if (std::filesystem::exists(*path, ec)) {
+        readSettings(*path, settings);
+    }
+    writeSettings(*path, settings);
+    return true;
+}

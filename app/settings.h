@@ -1,0 +1,65 @@
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Text fields hold at most 99 characters and a terminating zero.
+inline constexpr std::size_t kSettingsTextSize = 100;
+using SettingsText = char[kSettingsTextSize];
+
+// The standalone application's audio and MIDI choices. Everything is read and
+// written on the main thread, except the three atomics, which the callbacks
+// read live: `monoinput` on the audio thread, `inchan` and `outchan` on the
+// MIDI thread. A change to them applies from the next callback.
+struct AppSettings {
+    std::uint16_t driver = 0;  // 0 ALSA, 1 JACK
+    SettingsText indev = "Default Device";
+    SettingsText outdev = "Default Device";
+    SettingsText sr = "44100";
+    SettingsText iovs = "512";
+    SettingsText sigvs = "32";
+    std::uint16_t in1 = 1;
+    std::uint16_t in2 = 2;
+    std::uint16_t out1 = 1;
+    std::uint16_t out2 = 2;
+    std::atomic<std::uint16_t> monoinput{0};
+    SettingsText midiIndev = "off";
+    SettingsText midiOutdev = "off";
+    std::atomic<std::uint16_t> inchan{0};
+    std::atomic<std::uint16_t> outchan{0};
+
+    AppSettings() = default;
+    AppSettings(const AppSettings& other);
+    AppSettings& operator=(const AppSettings& other);
+    // Every field; texts compared exactly.
+    bool operator==(const AppSettings& other) const;
+};
+
+// Copies `text` into a settings field, cut to its first 99 bytes.
+void setText(SettingsText& field, std::string_view text);
+
+// Where the settings live: $XDG_CONFIG_HOME/VT4R/settings.ini, else
+// $HOME/.config/VT4R/settings.ini. A relative or empty XDG_CONFIG_HOME is
+// ignored, as the XDG rules say. None when neither variable gives a folder.
+std::optional<std::string> settingsPathFrom(const char* xdgConfigHome, const char* home);
+// The same, from the process environment.
+std::optional<std::string> settingsPath();
+
+// Reads every key into `settings`; a missing key yields its default, a file
+// that does not exist or cannot be read yields all defaults. Numbers keep
+// their low 16 bits, texts their first 99 characters.
+void readSettings(const std::string& path, AppSettings& settings);
+
+// Writes all fifteen keys, replacing the file atomically. Keys and lines of
+// the existing file that are not ours are kept. False when the file could not
+// be written; the caller runs on with the record in memory.
+bool writeSettings(const std::string& path, const AppSettings& settings);
+
+// The start-up sequence: find the path (creating the VT4R folder and its
+// parents when missing), read the file when the folder and the file existed,
+// then write the file back so it holds every key. False only when no
+// configuration folder can be named; `pathOut` is set otherwise.
+bool loadSettingsAtStartup(AppSettings& settings, std::string& pathOut);

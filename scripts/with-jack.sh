@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Runs a command with a private JACK server (dummy back end, no sound card)
+# and stops the server afterwards, whatever the command's outcome.
+#
+#   scripts/with-jack.sh ctest --test-dir build -L audio
+#
+# The server is named vt4r-test so that it never touches a server the user
+# runs; clients find it through JACK_DEFAULT_SERVER. Set VT4R_JACK_LOG to a
+# file to keep the server's output.
+set -u
+
+if [ "$#" -eq 0 ]; then
+    echo "usage: $0 command [args...]" >&2
+    exit 2
+fi
+
+server=vt4r-test
+log=${VT4R_JACK_LOG:-/dev/null}
+
+if ! command -v jackd >/dev/null 2>&1; then
+    echo "with-jack.sh: jackd not found (install jackd2)" >&2
+    exit 2
+fi
+
+export JACK_DEFAULT_SERVER=$server
+# Never let a client start a server of its own behind our back.
+export JACK_NO_START_SERVER=1
+
+# A server of this name left behind by an earlier run would make ours fail.
+server_up() {
+    # jack_wait -c always exits 0; its answer is on standard output.
+    [ "$(jack_wait -s "$server" -c 2>/dev/null)" = "running" ]
+}
+
+if server_up; then
+    echo "with-jack.sh: a JACK server named $server is already running" >&2
+    exit 2
+fi
+
+jackd --no-realtime -n "$server" -d dummy -r 48000 -p 256 -C 2 -P 2 >"$log" 2>&1 &
+jack_pid=$!
+
+stop_server() {
+    if kill -0 "$jack_pid" 2>/dev/null; then
+        kill -TERM "$jack_pid" 2>/dev/null
+        for _ in $(seq 1 50); do
+            kill -0 "$jack_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$jack_pid" 2>/dev/null
+    fi
+    wait "$jack_pid" 2>/dev/null
+}
+trap stop_server EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Poll rather than block, so that a server that died at start-up cannot hang
+# the run.
+up=0
+for _ in $(seq 1 100); do
+    kill -0 "$jack_pid" 2>/dev/null || break
+    if server_up; then
+        up=1
+        break
+    fi
+    sleep 0.1
+done
+if [ "$up" -ne 1 ]; then
+    echo "with-jack.sh: JACK server $server did not start" >&2
+    exit 2
+fi
+
+"$@"
