@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <algorithm>
 #include <vector>
+
+#include "demo_material.h"
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 4) {
@@ -28,28 +30,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vt4r-demo-signal: cannot write '%s': %s\n", argv[1], sf_strerror(nullptr));
         return 1;
     }
-    const double twoPi = 6.283185307179586;
-    const double bass[4] = {55.0, 65.41, 49.0, 73.42};
     const long frames = static_cast<long>(seconds * rate);
-    std::vector<double> buffer(2 * 4096);
-    unsigned noise = 12345;
+    std::vector<double> buffer(2 * 4096), left(4096), right(4096);
     for (long start = 0; start < frames; start += 4096) {
         const long n = std::min<long>(4096, frames - start);
-        for (long i = 0; i < n; ++i) {
-            const double t = static_cast<double>(start + i) / rate;
-            const double beat = std::fmod(t, 0.5);
-            const int bar = static_cast<int>(t / 2.0) % 4;
-            noise = noise * 1664525u + 1013904223u;
-            const double white = (noise >> 8) / 8388608.0 - 1.0;
-            const double kick = 0.9 * std::exp(-beat * 18) * std::sin(twoPi * (50 + 80 * std::exp(-beat * 30)) * beat);
-            const double hat = 0.15 * std::exp(-std::fmod(t, 0.25) * 60) * white;
-            const double b = 0.35 * std::sin(twoPi * bass[bar] * t);
-            const double chord = 0.12 * (std::sin(twoPi * 220 * t) + std::sin(twoPi * 277.18 * t) +
-                                         std::sin(twoPi * 329.63 * t)) * (0.6 + 0.4 * std::sin(twoPi * 0.25 * t));
-            const double swell = 0.5 + 0.5 * std::sin(twoPi * t / 8);
-            buffer[2 * i] = (kick + hat + b + chord * 0.8) * (0.4 + 0.6 * swell);
-            buffer[2 * i + 1] = (kick + hat * 0.7 + b + chord * 1.1) * (0.4 + 0.6 * swell);
-        }
+        DemoMaterial(start, n, rate, left.data(), right.data());
+        for (long i = 0; i < n; ++i) buffer[2 * i] = left[i], buffer[2 * i + 1] = right[i];
         if (sf_writef_double(f, buffer.data(), n) != n) {
             std::fprintf(stderr, "vt4r-demo-signal: error writing '%s'\n", argv[1]);
             sf_close(f);

@@ -1,0 +1,104 @@
+// Cost of VT4R::process per stereo frame at 48 kHz, and the renderer's
+// real-time factor on a 60-second file.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "demo_material.h"
+#include "framework/standalone.h"
+#include "plugin/params.h"
+#include "plugin/vt4r.h"
+
+namespace {
+enum Material { kNoise = 0, kMusic = 1, kSilence = 2 };
+constexpr int kRate = 48000;
+constexpr long kMaterialFrames = kRate * 4;  // four seconds, looped
+
+struct Source {
+    std::vector<double> left, right;
+    explicit Source(int material) : left(kMaterialFrames), right(kMaterialFrames) {
+        if (material == kNoise) {
+            std::mt19937 rng(1);
+            std::uniform_real_distribution<double> u(-0.7, 0.7);
+            for (long i = 0; i < kMaterialFrames; ++i) left[i] = u(rng), right[i] = u(rng);
+        } else if (material == kMusic) {
+            DemoMaterial(0, kMaterialFrames, kRate, left.data(), right.data());
+        }
+    }
+};
+
+void BM_Process(benchmark::State& state) {
+    const int block = static_cast<int>(state.range(0));
+    const bool relaxed = state.range(1) != 0;
+    const int material = static_cast<int>(state.range(2));
+    Source source(material);
+    std::unique_ptr<IEffectStandalone> plugin = CreatePlugin(IHostRecord{});
+    plugin->SetSampleRateHz(kRate);
+    plugin->SetBlockFrames(block);
+    plugin->ResetProcessing();
+    plugin->Param(kRelaxedModeParam)->SetClamped(relaxed ? 1.0 : 0.0);
+    std::vector<double> outL(block), outR(block);
+    long pos = 0;
+    auto runBlock = [&] {
+        if (pos + block > kMaterialFrames) pos = 0;
+        double* in[2] = {source.left.data() + pos, source.right.data() + pos};
+        double* out[2] = {outL.data(), outR.data()};
+        static_cast<VT4R*>(plugin.get())->ProcessBlockLocked(in, out, block);
+        pos += block;
+    };
+    // Long silence lets the states decay as far as they go before timing.
+    const long warmFrames = material == kSilence ? 60L * kRate : kRate;
+    for (long f = 0; f < warmFrames; f += block) runBlock();
+    for (auto _ : state) {
+        runBlock();
+        benchmark::DoNotOptimize(outL.data());
+        benchmark::ClobberMemory();
+    }
+    // Seconds per frame, shown by the library with an SI prefix (n = ns).
+    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * block,
+                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetItemsProcessed(state.iterations() * block);
+    state.SetLabel(std::string(material == kNoise ? "noise" : material == kMusic ? "music" : "silence") +
+                   (relaxed ? " relaxed" : " normal"));
+}
+
+void ProcessArgs(benchmark::internal::Benchmark* b) {
+    for (int block : {512, 32})
+        for (int relaxed : {0, 1})
+            for (int material : {kNoise, kMusic, kSilence}) b->Args({block, relaxed, material});
+}
+BENCHMARK(BM_Process)->Apply(ProcessArgs)->ArgNames({"block", "relaxed", "material"});
+
+// Renders a 60-second stereo file with the real program and reports how many
+// seconds of audio it processes per second of wall time.
+void BM_RenderRealTimeFactor(benchmark::State& state) {
+    const std::string dir = VT4R_BENCH_TMP;
+    const std::string input = dir + "/bench-60s.wav";
+    const std::string output = dir + "/bench-60s-out.wav";
+    const std::string make = std::string(VT4R_DEMO_SIGNAL) + " '" + input + "' 60 48000";
+    if (std::system(make.c_str()) != 0) {
+        state.SkipWithError("cannot create the input file");
+        return;
+    }
+    const std::string render = std::string(VT4R_RENDER) + " -q '" + input + "' '" + output + "' 2>/dev/null";
+    double factor = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        if (std::system(render.c_str()) != 0) {
+            state.SkipWithError("vt4r-render failed");
+            return;
+        }
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        factor = 60.0 / s;
+    }
+    state.counters["realtime_factor"] = factor;
+    std::remove(input.c_str());
+    std::remove(output.c_str());
+}
+BENCHMARK(BM_RenderRealTimeFactor)->Unit(benchmark::kMillisecond)->Iterations(3);
+}  // namespace
