@@ -63,16 +63,21 @@ std::int32_t IEffectBase::UnserializePresets(const IStateChunk& chunk, std::int3
         std::memcpy(slot.name, name, sizeof name);
         Trace("IEffectBase::UnserializePresets", "%d %s", i, slot.name);
 
+        const bool wasInitialised = slot.initialised;
         std::uint8_t flag = 0;
         pos = chunk.ReadValue(&flag, pos);
         if (pos >= 0) slot.initialised = flag != 0;
 
         if (slot.initialised) {
             pos = UnserializeParams(chunk, pos);
-            // Store the values as limited to their ranges.
             if (pos >= 0) {
+                // Store the values as limited to their ranges.
                 slot.chunk.Clear();
                 SerializeParams(slot.chunk);
+            } else {
+                // A slot is initialised only while its chunk holds a whole
+                // block; otherwise it would write a flag 1 without a block.
+                slot.initialised = wasInitialised;
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -16,6 +17,21 @@ constexpr std::size_t kMaxChunkBytes = static_cast<std::size_t>(std::numeric_lim
 } // namespace
 
 GrowableBuffer::~GrowableBuffer() { std::free(mData); }
+
+GrowableBuffer::GrowableBuffer(GrowableBuffer&& other) noexcept
+    : mData(std::exchange(other.mData, nullptr)), mGranularity(other.mGranularity),
+      mAllocated(std::exchange(other.mAllocated, 0)), mSize(std::exchange(other.mSize, 0)) {}
+
+GrowableBuffer& GrowableBuffer::operator=(GrowableBuffer&& other) noexcept {
+    if (this != &other) {
+        std::free(mData);
+        mData = std::exchange(other.mData, nullptr);
+        mGranularity = other.mGranularity;
+        mAllocated = std::exchange(other.mAllocated, 0);
+        mSize = std::exchange(other.mSize, 0);
+    }
+    return *this;
+}
 
 std::size_t GrowableBuffer::AllocationFor(std::size_t n, std::size_t granularity) {
     std::size_t extra = std::max(n / 2, granularity);

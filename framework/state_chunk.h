@@ -13,6 +13,8 @@ public:
     ~GrowableBuffer();
     GrowableBuffer(const GrowableBuffer&) = delete;
     GrowableBuffer& operator=(const GrowableBuffer&) = delete;
+    GrowableBuffer(GrowableBuffer&& other) noexcept;
+    GrowableBuffer& operator=(GrowableBuffer&& other) noexcept;
 
     // Makes room for n bytes in total; false (old size kept) when memory can't be had.
     // Never gives memory back, so shrinking always succeeds.
