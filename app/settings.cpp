@@ -71,19 +71,19 @@ void setText(SettingsText& field, std::string_view text) {
 }
 
 std::optional<std::string> settingsPathFrom(const char* xdgConfigHome, const char* home) {
+    auto withoutTrailingSlashes = [](std::string folder) {
+        while (!folder.empty() && folder.back() == '/') {
+            folder.pop_back();
+        }
+        return folder;
+    };
     std::string base;
     if (xdgConfigHome != nullptr && xdgConfigHome[0] == '/') {
-        base = xdgConfigHome;
+        base = withoutTrailingSlashes(xdgConfigHome);
     } else if (home != nullptr && home[0] != '\0') {
-        base = std::string(home) + "/.config";
+        base = withoutTrailingSlashes(home) + "/.config";
     } else {
         return std::nullopt;
-    }
-    while (base.size() > 1 && base.back() == '/') {
-        base.pop_back();
-    }
-    if (base == "/") {
-        base.clear();
     }
     return base + "/VT4R/settings.ini";
 }

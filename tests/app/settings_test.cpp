@@ -1,0 +1,262 @@
+#include "settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "temp_dir.h"
+
+namespace {
+
+constexpr char kFreshFile[] =
+    "[audio]\n"
+    "driver=0\n"
+    "indev=Default Device\n"
+    "outdev=Default Device\n"
+    "in1=1\n"
+    "in2=2\n"
+    "out1=1\n"
+    "out2=2\n"
+    "monoinput=0\n"
+    "iovs=512\n"
+    "sigvs=32\n"
+    "sr=44100\n"
+    "[midi]\n"
+    "indev=off\n"
+    "outdev=off\n"
+    "inchan=0\n"
+    "outchan=0\n";
+
+// Sets or clears an environment variable for one test.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : mName(name) {
+        if (const char* old = std::getenv(name)) {
+            mOld = old;
+        }
+        if (value != nullptr) {
+            ::setenv(name, value, 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (mOld) {
+            ::setenv(mName, mOld->c_str(), 1);
+        } else {
+            ::unsetenv(mName);
+        }
+    }
+
+private:
+    const char* mName;
+    std::optional<std::string> mOld;
+};
+
+}  // namespace
+
+TEST(SettingsRecord, FreshDefaults) {
+    const AppSettings s;
+    EXPECT_EQ(s.driver, 0);
+    EXPECT_STREQ(s.indev, "Default Device");
+    EXPECT_STREQ(s.outdev, "Default Device");
+    EXPECT_STREQ(s.sr, "44100");
+    EXPECT_STREQ(s.iovs, "512");
+    EXPECT_STREQ(s.sigvs, "32");
+    EXPECT_EQ(s.in1, 1);
+    EXPECT_EQ(s.in2, 2);
+    EXPECT_EQ(s.out1, 1);
+    EXPECT_EQ(s.out2, 2);
+    EXPECT_EQ(s.monoinput.load(), 0);
+    EXPECT_STREQ(s.midiIndev, "off");
+    EXPECT_STREQ(s.midiOutdev, "off");
+    EXPECT_EQ(s.inchan.load(), 0);
+    EXPECT_EQ(s.outchan.load(), 0);
+}
+
+TEST(SettingsRecord, CopyAndCompareCoverEveryField) {
+    AppSettings a;
+    AppSettings b;
+    EXPECT_EQ(a, b);
+    b.monoinput.store(1);
+    EXPECT_FALSE(a == b);
+    a = b;
+    EXPECT_EQ(a, b);
+    b.outchan.store(16);
+    setText(b.sr, "48000");
+    const AppSettings c(b);
+    EXPECT_EQ(c, b);
+    EXPECT_FALSE(c == a);
+}
+
+TEST(SettingsRecord, TextIsCutToNinetyNineCharacters) {
+    AppSettings s;
+    const std::string longName(150, 'n');
+    setText(s.indev, longName);
+    EXPECT_EQ(std::strlen(s.indev), 99u);
+    setText(s.indev, "");
+    EXPECT_STREQ(s.indev, "");
+}
+
+TEST(SettingsFile, WriteGivesAllFifteenKeysInOrder) {
+    TempDir dir;
+    const std::string path = dir.file("settings.ini");
+    ASSERT_TRUE(writeSettings(path, AppSettings{}));
+    EXPECT_EQ(readFile(path), kFreshFile);
+}
+
+TEST(SettingsFile, RoundTripKeepsEveryValue) {
+    TempDir dir;
+    const std::string path = dir.file("settings.ini");
+    AppSettings out;
+    out.driver = 1;
+    setText(out.indev, "system");
+    setText(out.outdev, "USB Audio (hw:1,0)");
+    setText(out.sr, "48000");
+    setText(out.iovs, "256");
+    setText(out.sigvs, "64");
+    out.in1 = 3;
+    out.in2 = 4;
+    out.out1 = 5;
+    out.out2 = 6;
+    out.monoinput.store(1);
+    setText(out.midiIndev, "Midi Through:Midi Through Port-0 14:0");
+    setText(out.midiOutdev, "off");
+    out.inchan.store(10);
+    out.outchan.store(16);
+    ASSERT_TRUE(writeSettings(path, out));
+    AppSettings in;
+    readSettings(path, in);
+    EXPECT_EQ(in, out);
+}
+
+TEST(SettingsFile, MissingKeysTakeTheirDefaults) {
+    TempDir dir;
+    const std::string path = dir.file("settings.ini");
+    writeFile(path, "[audio]\ndriver=1\n");
+    AppSettings s;
+    setText(s.sr, "1");
+    s.inchan.store(5);
+    readSettings(path, s);
+    EXPECT_EQ(s.driver, 1);
+    EXPECT_STREQ(s.sr, "44100");
+    EXPECT_EQ(s.inchan.load(), 0);
+    EXPECT_STREQ(s.midiIndev, "no input");
+    EXPECT_STREQ(s.midiOutdev, "no output");
+
+    AppSettings none;
+    readSettings(dir.file("absent.ini"), none);
+    EXPECT_STREQ(none.indev, "Default Device");
+    EXPECT_STREQ(none.midiIndev, "no input");
+}
+
+TEST(SettingsFile, NumbersKeepTheirLowSixteenBitsAndTextsNinetyNineBytes) {
+    TempDir dir;
+    const std::string path = dir.file("settings.ini");
+    writeFile(path, "[audio]\nin1=70000\nout1=-1\nindev=" + std::string(150, 'd') + "\n");
+    AppSettings s;
+    readSettings(path, s);
+    EXPECT_EQ(s.in1, 4464);
+    EXPECT_EQ(s.out1, 0xFFFF);
+    EXPECT_EQ(std::string(s.indev), std::string(99, 'd'));
+}
+
+TEST(SettingsFile, WritingKeepsForeignLinesAndReplacesOurs) {
+    TempDir dir;
+    const std::string path = dir.file("settings.ini");
+    writeFile(path, "; my notes\n[Audio]\nSR=96000\nmine=1\n[other]\nx=y\n");
+    AppSettings s;
+    readSettings(path, s);
+    EXPECT_STREQ(s.sr, "96000");
+    ASSERT_TRUE(writeSettings(path, s));
+    const std::string text = readFile(path);
+    EXPECT_EQ(text.rfind("; my notes\n[Audio]\nSR=96000\nmine=1\ndriver=0\n", 0), 0u) << text;
+    EXPECT_NE(text.find("[other]\nx=y\n[midi]\n"), std::string::npos) << text;
+}
+
+TEST(SettingsFile, DamagedFileReadsAsDefaultsAndIsRepairedByTheWrite) {
+    TempDir dir;
+    const std::string path = dir.file("settings.ini");
+    std::string junk(2 * 1024 * 1024, '\0');
+    for (std::size_t i = 0; i < junk.size(); ++i) {
+        junk[i] = static_cast<char>((i * 2654435761u) >> 13);
+    }
+    writeFile(path, junk);
+    AppSettings s;
+    readSettings(path, s);
+    EXPECT_STREQ(s.outdev, "Default Device");
+    ASSERT_TRUE(writeSettings(path, s));
+    AppSettings again;
+    readSettings(path, again);
+    EXPECT_EQ(again, s);
+}
+
+TEST(SettingsPath, FollowsTheXdgRules) {
+    EXPECT_EQ(settingsPathFrom("/cfg", "/home/u"), "/cfg/VT4R/settings.ini");
+    EXPECT_EQ(settingsPathFrom("/cfg//", "/home/u"), "/cfg/VT4R/settings.ini");
+    EXPECT_EQ(settingsPathFrom("", "/home/u"), "/home/u/.config/VT4R/settings.ini");
+    EXPECT_EQ(settingsPathFrom("relative", "/home/u"), "/home/u/.config/VT4R/settings.ini");
+    EXPECT_EQ(settingsPathFrom(nullptr, "/home/u/"), "/home/u/.config/VT4R/settings.ini");
+    EXPECT_EQ(settingsPathFrom(nullptr, nullptr), std::nullopt);
+    EXPECT_EQ(settingsPathFrom(nullptr, ""), std::nullopt);
+    EXPECT_EQ(settingsPathFrom("relative", nullptr), std::nullopt);
+    EXPECT_EQ(settingsPathFrom("/", nullptr), "/VT4R/settings.ini");
+}
+
+TEST(SettingsStartup, FirstRunCreatesFolderAndFileWithDefaults) {
+    TempDir dir;
+    const std::string base = dir.file("deep/config");  // parents missing too
+    ScopedEnv xdg("XDG_CONFIG_HOME", base.c_str());
+    AppSettings s;
+    std::string path;
+    ASSERT_TRUE(loadSettingsAtStartup(s, path));
+    EXPECT_EQ(path, base + "/VT4R/settings.ini");
+    EXPECT_EQ(readFile(path), kFreshFile);
+}
+
+TEST(SettingsStartup, ExistingFileIsReadAndCompletedNoFolderNoRead) {
+    TempDir dir;
+    ScopedEnv xdg("XDG_CONFIG_HOME", dir.path().c_str());
+    std::filesystem::create_directories(dir.path() / "VT4R");
+    const std::string path = dir.file("VT4R/settings.ini");
+    writeFile(path, "[audio]\ndriver=1\n[midi]\noutdev=off\n");
+    AppSettings s;
+    std::string found;
+    ASSERT_TRUE(loadSettingsAtStartup(s, found));
+    EXPECT_EQ(s.driver, 1);
+    EXPECT_STREQ(s.midiIndev, "no input") << "the MIDI bridge turns this into off";
+    AppSettings onDisk;
+    readSettings(path, onDisk);
+    EXPECT_EQ(onDisk, s) << "every key is on disk after start-up";
+}
+
+TEST(SettingsStartup, FallsBackToHomeAndFailsWithoutEither) {
+    TempDir dir;
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+        ScopedEnv home("HOME", dir.path().c_str());
+        AppSettings s;
+        std::string path;
+        ASSERT_TRUE(loadSettingsAtStartup(s, path));
+        EXPECT_TRUE(std::filesystem::exists(dir.file(".config/VT4R/settings.ini")));
+    }
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+        ScopedEnv home("HOME", nullptr);
+        AppSettings s;
+        std::string path;
+        EXPECT_FALSE(loadSettingsAtStartup(s, path));
+    }
+}
+
+TEST(SettingsStartup, UnwritableFolderStillStartsOnDefaults) {
+    TempDir dir;
+    writeFile(dir.file("blocker"), "a file where the folder should be");
+    ScopedEnv xdg("XDG_CONFIG_HOME", dir.file("blocker").c_str());
+    AppSettings s;
+    std::string path;
+    EXPECT_TRUE(loadSettingsAtStartup(s, path));
+    EXPECT_EQ(s, AppSettings{});
+}
