@@ -20,8 +20,10 @@ enum : int { FontQualityDefault = 0, FontQualityMono = 1, FontQualityAntialiased
 RasterFontHandle* CreateRasterFontHandle(const char* name, int height, int escapement, int weight, bool italic,
                                          int quality);
 void DestroyRasterFontHandle(RasterFontHandle* handle);
-// Path of the face file the handle uses (for diagnostics and tests).
+// The face the handle uses: its file, family name and style name ("Bold", "Oblique").
 const char* RasterFontHandleFile(const RasterFontHandle* handle);
+const char* RasterFontHandleFamily(const RasterFontHandle* handle);
+const char* RasterFontHandleStyleName(const RasterFontHandle* handle);
 
 // DrawString flags.
 enum : int {

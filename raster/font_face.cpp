@@ -208,6 +208,14 @@ void DestroyRasterFontHandle(RasterFontHandle* handle) {
 
 const char* RasterFontHandleFile(const RasterFontHandle* handle) { return handle ? handle->file.c_str() : ""; }
 
+const char* RasterFontHandleFamily(const RasterFontHandle* handle) {
+    return handle && handle->face && handle->face->family_name ? handle->face->family_name : "";
+}
+
+const char* RasterFontHandleStyleName(const RasterFontHandle* handle) {
+    return handle && handle->face && handle->face->style_name ? handle->face->style_name : "";
+}
+
 int RasterFontHandleLineHeight(const RasterFontHandle* handle) { return handle ? handle->lineHeight : 0; }
 
 bool RasterFontHandleRender(RasterFontHandle* h, int code, bool widen, std::vector<std::uint8_t>* box, int* width,
