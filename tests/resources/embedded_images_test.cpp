@@ -212,13 +212,14 @@ TEST(EmbeddedImages, ToggleLeverPointsDownWhenOffAndUpWhenOn) {
     ASSERT_EQ(toggle.width, 56);
     ExpectSeparateFrames(toggle, 56, 2);
     auto lit = [](std::uint8_t a) { return a == 255; };
-    // The lever's ball end reaches past the hex nut, on the lower side for "Off" and the upper for "On".
-    const Box offBallUp{25, 8, 31, 14}, offBallDown{25, 42, 31, 48};
-    EXPECT_EQ(CountAlpha(toggle, offBallDown, lit), 36);
-    EXPECT_LT(CountAlpha(toggle, offBallUp, lit), 4);
-    const Box onBallUp{25, 56 + 8, 31, 56 + 14}, onBallDown{25, 56 + 42, 31, 56 + 48};
-    EXPECT_EQ(CountAlpha(toggle, onBallUp, lit), 36);
-    EXPECT_LT(CountAlpha(toggle, onBallDown, lit), 4);
+    // The lever's ball end reaches past the washer, below it for "Off" and above it for "On".
+    for (int frame : {1, 2}) {
+        const int top = (frame - 1) * 56;
+        const Box above{26, top + 7, 30, top + 11}, below{26, top + 45, 30, top + 49};
+        const bool on = frame == 2;
+        EXPECT_EQ(CountAlpha(toggle, on ? above : below, lit), 16) << "frame " << frame;
+        EXPECT_EQ(CountAlpha(toggle, on ? below : above, lit), 0) << "frame " << frame;
+    }
 }
 
 } // namespace

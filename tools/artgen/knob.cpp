@@ -14,9 +14,9 @@ namespace art {
 namespace {
 
 constexpr double kCentre = kKnobFrameSize / 2.0;
-constexpr double kSkirtRadius = 44.0;
-constexpr double kCapRadius = 32.0;
-constexpr int kKnurlRidges = 48;
+constexpr double kSkirtRadius = 41.0;
+constexpr double kCapRadius = 29.5;
+constexpr int kKnurlRidges = 44;
 // Light comes from the upper left (angles clockwise from straight up).
 constexpr double kLightAngle = -40.0 * M_PI / 180.0;
 
@@ -84,7 +84,7 @@ void DrawPointers(cairo_t* cr, double frameTop, double rotation) {
     cairo_line_to(cr, cx + sx * (kSkirtRadius - 1.5), cy + sy * (kSkirtRadius - 1.5));
     cairo_stroke(cr);
     // Groove in the cap: lit lower lip, then the black fill.
-    const double r0 = 9.0, r1 = kCapRadius - 4.5;
+    const double r0 = 8.0, r1 = kCapRadius - 4.0;
     cairo_set_line_width(cr, 3.6);
     SetColour(cr, {1, 1, 1, 0.55});
     cairo_move_to(cr, cx + sx * r0 + 0.5, cy + sy * r0 + 0.8);

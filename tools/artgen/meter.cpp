@@ -27,7 +27,7 @@ Colour FaceLight(double x, double y) {
         const double d2 = (dx * dx) / (rx * rx) + (dy * dy) / (ry * ry);
         return std::exp(-d2);
     };
-    const double meter = glow(x - 144.0, y - 112.0, 150.0, 60.0);
+    const double meter = glow(x - 144.0, y - 110.0, 125.0, 55.0);
     const double left = glow(x - kInputKnobX, y - 316.0, 55.0, 22.0);
     const double right = glow(x - kOutputKnobX, y - 316.0, 55.0, 22.0);
     double light = std::fmax(meter, std::fmax(left, right));
@@ -35,7 +35,7 @@ Colour FaceLight(double x, double y) {
     // Fibres of the printed card.
     const double grain = (ValueNoise(x, y, 3.0, 3.0, 11) - 0.5) * 0.025 +
                          (Hash(static_cast<std::int64_t>(x), static_cast<std::int64_t>(y), 12) - 0.5) * 0.012;
-    Colour c = Mix(Rgb(0x9A5F22), Rgb(0xFBEFCF), light);
+    Colour c = Mix(Rgb(0xA4621E), Rgb(0xFFF2D2), light);
     c.r += grain;
     c.g += grain;
     c.b += grain;
@@ -70,9 +70,14 @@ void DrawScale(cairo_t* cr) {
         DrawText(cr, std::to_string(db), MeterX(db), 96.5, 9.5, Weight::Bold, Align::Centre, kInk);
     }
     // The stop: the needle cannot travel past 20 dB; the printed scale ends at 22 above the pin.
-    SetColour(cr, kRed);
-    RoundedRect(cr, kEndStopX - 1.5, baseline - 9.5, 3.0, 13.0, 1.0);
+    cairo_pattern_t* pin =
+        cairo_pattern_create_radial(kEndStopX - 0.8, baseline - 5.8, 0.3, kEndStopX, baseline - 5.0, 2.6);
+    AddStop(pin, 0, Rgb(0xF08A70));
+    AddStop(pin, 1, Rgb(0x7A140E));
+    cairo_set_source(cr, pin);
+    Circle(cr, kEndStopX, baseline - 5.0, 2.6);
     cairo_fill(cr);
+    cairo_pattern_destroy(pin);
     DrawText(cr, "22", kEndStopX, 96.5, 8.5, Weight::Bold, Align::Centre, kRed);
 
     DrawText(cr, "GAIN REDUCTION  dB", 144.0, 122.5, 7.0, Weight::Bold, Align::Centre,

@@ -79,8 +79,10 @@ bool WriteOverlay(const std::string& dir) {
         {"Input", "Drives the compressor and the saturation stage. Turn it up for more gain reduction and "
                   "a denser, warmer tone."},
         {"Output", "Make-up gain after the compressor, \xE2\x88\x92"
-                   "20 to +20 dB."},
-        {"Relaxed Mode", "A softer character: gentler compression and saturation, without the hiss."},
+                   "20\xC2\xA0to\xC2\xA0+20\xC2\xA0"
+                   "dB."},
+        {"Relaxed Mode",
+         "A softer character: a slower, smoother release, far lighter saturation and no hiss."},
         {"Meter", "Gain reduction, 0 to 20 dB."},
     };
     const double left = 30, width = kEditorWidth - 60;

@@ -135,14 +135,15 @@ void DrawLogo(cairo_t* cr) {
     cairo_stroke(cr);
 }
 
-// Ticks every 2 dB and figures every 10 dB around a knob, on the knob's 300-degree sweep.
+// Ticks every 2 dB around a knob, on its 300-degree sweep, with figures at both ends and at 0 dB.
+// (The knobs sit too close together for figures at +-10 dB; their ticks are long instead.)
 void DrawKnobScale(cairo_t* cr, double cx, double cy) {
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     for (int db = -20; db <= 20; db += 2) {
         const double t = (db + 20) / 40.0;
         const double a = (-kKnobSweepDegrees / 2 + kKnobSweepDegrees * t) * M_PI / 180.0;
         const bool major = db % 10 == 0;
-        const double r0 = 48.0, r1 = major ? 55.0 : 52.0;
+        const double r0 = 45.5, r1 = major ? 52.5 : 49.5;
         const double sx = std::sin(a), sy = -std::cos(a);
         cairo_set_line_width(cr, major ? 1.6 : 1.0);
         SetColour(cr, {0, 0, 0, 0.5});
@@ -153,14 +154,57 @@ void DrawKnobScale(cairo_t* cr, double cx, double cy) {
         cairo_move_to(cr, cx + sx * r0, cy + sy * r0);
         cairo_line_to(cr, cx + sx * r1, cy + sy * r1);
         cairo_stroke(cr);
-        if (major) {
+        if (major && db != 10 && db != -10) {
             char text[8];
             std::snprintf(text, sizeof text, db > 0 ? "+%d" : "%d", db);
-            const double rt = 62.0;
+            const double rt = db == 0 ? 58.0 : 57.0;
             DrawEngravedText(cr, text, cx + sx * rt, cy + sy * rt + 3.0, 7.5, Weight::Bold, Align::Centre,
                              kEngraving);
         }
     }
+}
+
+// An amber jewel pilot lamp in a chrome bezel, lit.
+void DrawPilotLamp(cairo_t* cr, double cx, double cy) {
+    cairo_pattern_t* halo = cairo_pattern_create_radial(cx, cy, 5, cx, cy, 14);
+    AddStop(halo, 0, {1.0, 0.6, 0.15, 0.22});
+    AddStop(halo, 1, {1.0, 0.6, 0.15, 0});
+    cairo_set_source(cr, halo);
+    Circle(cr, cx, cy, 14);
+    cairo_fill(cr);
+    cairo_pattern_destroy(halo);
+    cairo_pattern_t* bezel = cairo_pattern_create_linear(cx - 8, cy - 8, cx + 8, cy + 8);
+    AddStop(bezel, 0, Rgb(0xEDEEF0));
+    AddStop(bezel, 0.5, Rgb(0x8C8F94));
+    AddStop(bezel, 1, Rgb(0x34363A));
+    cairo_set_source(cr, bezel);
+    Circle(cr, cx, cy, 7.5);
+    cairo_fill(cr);
+    cairo_pattern_destroy(bezel);
+    SetColour(cr, Rgb(0x1A1206));
+    Circle(cr, cx, cy, 5.6);
+    cairo_fill(cr);
+    // Faceted jewel: hot centre, deep amber rim, a window reflection top left.
+    cairo_pattern_t* jewel = cairo_pattern_create_radial(cx, cy + 0.5, 0.5, cx, cy, 5.2);
+    AddStop(jewel, 0, Rgb(0xFFF1B8));
+    AddStop(jewel, 0.35, Rgb(0xFFB23A));
+    AddStop(jewel, 0.8, Rgb(0xC65A08));
+    AddStop(jewel, 1, Rgb(0x6E2A02));
+    cairo_set_source(cr, jewel);
+    Circle(cr, cx, cy, 5.0);
+    cairo_fill(cr);
+    cairo_pattern_destroy(jewel);
+    cairo_set_line_width(cr, 0.5);
+    SetColour(cr, {0.45, 0.18, 0.0, 0.5});
+    for (int i = 0; i < 6; ++i) {
+        const double a = i * M_PI / 3.0;
+        cairo_move_to(cr, cx + std::cos(a) * 2.2, cy + std::sin(a) * 2.2);
+        cairo_line_to(cr, cx + std::cos(a) * 5.0, cy + std::sin(a) * 5.0);
+    }
+    cairo_stroke(cr);
+    SetColour(cr, {1, 1, 1, 0.7});
+    Circle(cr, cx - 1.8, cy - 2.0, 1.1);
+    cairo_fill(cr);
 }
 
 } // namespace
@@ -176,6 +220,9 @@ bool WriteFrontPanel(const std::string& dir) {
         }
     }
     DrawLogo(cr);
+    DrawPilotLamp(cr, 42.0, 46.0);
+    DrawEngravedText(cr, "STEREO", 246.0, 44.0, 6.5, Weight::Bold, Align::Centre, kEngraving, 1.6);
+    DrawEngravedText(cr, "COMPRESSOR", 246.0, 53.0, 6.5, Weight::Bold, Align::Centre, kEngraving, 0.9);
 
     DrawBezel(cr, kMeterWindow, 5.0, 6.0);
     CutGlassWindow(cr, kMeterWindow, 3.0, true);

@@ -15,46 +15,52 @@ constexpr double kCentre = kToggleSize / 2.0;
 
 void DrawMount(cairo_t* cr, double cx, double cy) {
     // Shadow of the washer.
-    cairo_pattern_t* shadow = cairo_pattern_create_radial(cx + 1, cy + 2.5, 12, cx + 1, cy + 2.5, 19);
-    AddStop(shadow, 0, {0, 0, 0, 0.55});
+    cairo_pattern_t* shadow = cairo_pattern_create_radial(cx + 1, cy + 2.5, 14, cx + 1, cy + 2.5, 21);
+    AddStop(shadow, 0, {0, 0, 0, 0.6});
     AddStop(shadow, 1, {0, 0, 0, 0});
     cairo_set_source(cr, shadow);
-    Circle(cr, cx + 1, cy + 2.5, 19);
+    Circle(cr, cx + 1, cy + 2.5, 21);
     cairo_fill(cr);
     cairo_pattern_destroy(shadow);
     // Washer.
-    cairo_pattern_t* washer = cairo_pattern_create_linear(cx - 15, cy - 15, cx + 15, cy + 15);
+    cairo_pattern_t* washer = cairo_pattern_create_linear(cx - 17, cy - 17, cx + 17, cy + 17);
     AddStop(washer, 0, Rgb(0xE4E6E8));
     AddStop(washer, 0.5, Rgb(0x8E9196));
     AddStop(washer, 1, Rgb(0x3E4145));
     cairo_set_source(cr, washer);
-    Circle(cr, cx, cy, 15);
+    Circle(cr, cx, cy, 17);
     cairo_fill(cr);
     cairo_pattern_destroy(washer);
     SetColour(cr, {0, 0, 0, 0.5});
     cairo_set_line_width(cr, 1.0);
-    Circle(cr, cx, cy, 14.5);
+    Circle(cr, cx, cy, 16.5);
+    cairo_stroke(cr);
+    SetColour(cr, {0, 0, 0, 0.35});
+    Circle(cr, cx, cy, 13.8);
     cairo_stroke(cr);
     // Hex nut: each facet lit by how much it faces the upper-left light.
-    const double nutRadius = 11.5;
+    const double nutRadius = 13.0;
     for (int i = 0; i < 6; ++i) {
         const double a0 = (i * 60.0 + 30.0) * M_PI / 180.0, a1 = a0 + M_PI / 3.0;
         const double mid = (a0 + a1) / 2;
         const double facing = std::cos(mid - 225.0 * M_PI / 180.0);
-        const double v = 0.55 + 0.35 * facing;
+        const double v = 0.5 + 0.42 * facing;
         cairo_move_to(cr, cx, cy);
         cairo_line_to(cr, cx + std::cos(a0) * nutRadius, cy + std::sin(a0) * nutRadius);
         cairo_line_to(cr, cx + std::cos(a1) * nutRadius, cy + std::sin(a1) * nutRadius);
         cairo_close_path(cr);
         SetColour(cr, {v, v, v * 1.02, 1});
-        cairo_fill(cr);
+        cairo_fill_preserve(cr);
+        SetColour(cr, {0, 0, 0, 0.35});
+        cairo_set_line_width(cr, 0.6);
+        cairo_stroke(cr);
     }
     // Flat top of the nut and the threaded bushing.
-    cairo_pattern_t* top = cairo_pattern_create_linear(cx - 8, cy - 8, cx + 8, cy + 8);
+    cairo_pattern_t* top = cairo_pattern_create_linear(cx - 9, cy - 9, cx + 9, cy + 9);
     AddStop(top, 0, Rgb(0xD8DADD));
     AddStop(top, 1, Rgb(0x6B6E73));
     cairo_set_source(cr, top);
-    Circle(cr, cx, cy, 8.2);
+    Circle(cr, cx, cy, 9.2);
     cairo_fill(cr);
     cairo_pattern_destroy(top);
     cairo_pattern_t* bushing = cairo_pattern_create_radial(cx - 1.5, cy - 1.5, 0.5, cx, cy, 5.5);
@@ -72,18 +78,18 @@ void DrawLever(cairo_t* cr, double cx, double cy, double tipX, double tipY) {
     const double len = std::hypot(dx, dy);
     const double ux = dx / len, uy = dy / len, nx = -uy, ny = ux;
     auto rod = [&](double ox, double oy, double grow) {
-        const double w0 = 3.6 + grow, w1 = 2.6 + grow;
+        const double w0 = 4.0 + grow, w1 = 2.8 + grow;
         cairo_move_to(cr, cx + ox + nx * w0, cy + oy + ny * w0);
         cairo_line_to(cr, tipX + ox + nx * w1, tipY + oy + ny * w1);
         cairo_line_to(cr, tipX + ox - nx * w1, tipY + oy - ny * w1);
         cairo_line_to(cr, cx + ox - nx * w0, cy + oy - ny * w0);
         cairo_close_path(cr);
-        Circle(cr, tipX + ox, tipY + oy, 4.6 + grow);
+        Circle(cr, tipX + ox, tipY + oy, 5.0 + grow);
         Circle(cr, cx + ox, cy + oy, w0);
     };
     // Soft shadow thrown down and to the right.
     for (int i = 3; i >= 0; --i) {
-        rod(2.0 + i * 0.3, 2.5 + i * 0.4, i * 0.5);
+        rod(1.8 + i * 0.3, 2.2 + i * 0.35, i * 0.45);
         SetColour(cr, {0, 0, 0, 0.16});
         cairo_fill(cr);
     }
@@ -99,12 +105,12 @@ void DrawLever(cairo_t* cr, double cx, double cy, double tipX, double tipY) {
     cairo_fill(cr);
     cairo_pattern_destroy(chrome);
     // Ball end with its own highlight.
-    cairo_pattern_t* ball = cairo_pattern_create_radial(tipX - 1.6, tipY - 1.8, 0.4, tipX, tipY, 4.8);
+    cairo_pattern_t* ball = cairo_pattern_create_radial(tipX - 1.7, tipY - 1.9, 0.4, tipX, tipY, 5.2);
     AddStop(ball, 0, Rgb(0xFFFFFF));
     AddStop(ball, 0.35, Rgb(0xC9CCD0));
     AddStop(ball, 1, Rgb(0x3C3F43));
     cairo_set_source(cr, ball);
-    Circle(cr, tipX, tipY, 4.8);
+    Circle(cr, tipX, tipY, 5.2);
     cairo_fill(cr);
     cairo_pattern_destroy(ball);
 }
@@ -117,7 +123,7 @@ bool WriteToggle(const std::string& dir) {
     for (int frame = 0; frame < 2; ++frame) {
         const double cy = frame * kToggleSize + kCentre;
         DrawMount(cr, kCentre, cy);
-        const double reach = frame == 0 ? 17.0 : -17.0; // off: down, on: up
+        const double reach = frame == 0 ? 16.5 : -16.5; // off: down, on: up
         DrawLever(cr, kCentre, cy, kCentre, cy + reach);
     }
     return WriteRgbaPng(canvas.surface(), dir + "/Toggle.png");
