@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need (scripts/packages.txt).
+# Safe to run again: it installs only what is missing.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+
+mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/packages.txt")
+missing=()
+for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -eq 0 ]; then
+    exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: these Debian packages are missing: ${missing[*]}" >&2
+    echo "setup: run this command as root (or install them with: sudo apt-get install ${missing[*]})" >&2
+    exit 1
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
