@@ -18,6 +18,8 @@ CompressorCore::CompressorCore() {
 void CompressorCore::configure(const CoreSettings& s) {
     mSettings = s;
     const double sr = static_cast<double>(s.sampleRate);
+    // The release time also depends on this block's base, span and boost.
+    mCachedMemory = -1.0;
     if (sr != mSampleRate) mCachedReleaseMs = -1.0;
     mSampleRate = sr;
 
@@ -52,7 +54,9 @@ void CompressorCore::configure(const CoreSettings& s) {
     mGainLowPass.set(0, corner, sr);
 }
 
-void CompressorCore::updateRelease() {
+VT4R_INLINE void CompressorCore::updateRelease() {
+    if (mOvershootMemory == mCachedMemory) return;
+    mCachedMemory = mOvershootMemory;
     const double a = releaseTimeMs(mOvershootMemory);
     if (a != mCachedReleaseMs) {
         mCachedReleaseMs = a;
@@ -61,7 +65,7 @@ void CompressorCore::updateRelease() {
     }
 }
 
-double CompressorCore::tick(double x) {
+VT4R_INLINE double CompressorCore::detect(double x) {
     if (mHighPassOn) x = mHighPass.tick(x);
     if (mTiltOn) x = mHighShelf.tick(mLowShelf.tick(x));
 
@@ -87,8 +91,17 @@ double CompressorCore::tick(double x) {
         for (int i = 0; i < 3; ++i)
             if (mEnv[i] > level) level = mEnv[i];
     }
+    return level;
+}
 
-    const double levelDb = std::log(std::fabs(level)) * kDbPerNeper;
+VT4R_INLINE double CompressorCore::levelDb(double level) { return std::log(std::fabs(level)) * kDbPerNeper; }
+
+VT4R_INLINE double CompressorCore::targetGain(double levelDb) const {
+    // Below the threshold the target is exactly exp(0) = 1.
+    return levelDb > mThreshold ? std::exp(kNeperPerDb * gainComputerDb(levelDb)) : 1.0;
+}
+
+VT4R_INLINE double CompressorCore::smooth(double levelDb, double target) {
     const double over = levelDb - mThreshold;
     const double h = over > 0 ? over : 0;
 
@@ -97,9 +110,6 @@ double CompressorCore::tick(double x) {
     else if (h > mOvershootMemory)
         mOvershootMemory = h;
     updateRelease();
-
-    // Below the threshold the target is exactly exp(0) = 1.
-    const double target = levelDb > mThreshold ? std::exp(kNeperPerDb * gainComputerDb(levelDb)) : 1.0;
 
     double g = mGainState;
     double s = mStageState;
@@ -120,6 +130,24 @@ double CompressorCore::tick(double x) {
     if (mGainLowPassOn) g = mGainLowPass.tick(g);
     mGainState = g;
     return g;
+}
+
+double CompressorCore::tick(double x) {
+    const double d = levelDb(detect(x));
+    return smooth(d, targetGain(d));
+}
+
+void CompressorCore::tickBlock(const double* x, double* gains, int n) {
+    // The logarithm and exponential do not feed back into the running state,
+    // so they run as a batch of independent calls between the two recurrences.
+    double level[kMaxBlock];
+    double target[kMaxBlock];
+    for (int i = 0; i < n; ++i) level[i] = detect(x[i]);
+    for (int i = 0; i < n; ++i) {
+        level[i] = levelDb(level[i]);
+        target[i] = targetGain(level[i]);
+    }
+    for (int i = 0; i < n; ++i) gains[i] = smooth(level[i], target[i]);
 }
 
 bool CompressorCore::finite() const {

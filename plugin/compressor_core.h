@@ -4,6 +4,10 @@
 
 #include "filters.h"
 
+// The per-sample stages are separate for clarity and testing; in the block
+// loop they must fold into one body.
+#define VT4R_INLINE [[gnu::always_inline]] inline
+
 struct CoreSettings {
     std::int32_t sampleRate = 0;
     double tiltDb = 0.0;
@@ -31,6 +35,16 @@ public:
     void configure(const CoreSettings& settings);
     // [audio thread] Once per sample.
     double tick(double x);
+    // [audio thread] The same for n <= kMaxBlock consecutive samples.
+    static constexpr int kMaxBlock = 64;
+    void tickBlock(const double* x, double* gains, int n);
+
+    // The stages of tick: detector level, its dB value, the target gain, and
+    // the attack/release smoothing that carries the gain state.
+    VT4R_INLINE double detect(double x);
+    VT4R_INLINE static double levelDb(double level);
+    VT4R_INLINE double targetGain(double levelDb) const;
+    VT4R_INLINE double smooth(double levelDb, double target);
 
     // Target gain in dB for a detector level in dB (0 at or below the threshold).
     double gainComputerDb(double levelDb) const {
@@ -60,7 +74,7 @@ public:
     void recover();
 
 private:
-    void updateRelease();
+    VT4R_INLINE void updateRelease();
 
     CoreSettings mSettings;
     double mSampleRate = 0.0;
@@ -85,8 +99,9 @@ private:
     bool mTiltOn = false;
     bool mGainLowPassOn = false;
 
-    // The release coefficients depend only on the release time, which moves
-    // only when a new largest overshoot arrives; cache them by that time.
+    // The release coefficients depend only on the remembered overshoot, which
+    // moves only when a new largest overshoot arrives; cache them by it.
+    double mCachedMemory = -1.0;
     double mCachedReleaseMs = -1.0;
     double mRelease1 = 0.0;
     double mRelease2 = 0.0;

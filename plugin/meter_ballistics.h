@@ -35,6 +35,21 @@ struct MeterBallistics {
         raw = lastRaw;
         smoothed = smoothing.tick(raw);
     }
+    // addSample for n consecutive gains; the logarithms run as a batch.
+    void addBlock(const double* gains, int n, double* scratch) {
+        double last = lastGain, lastValue = lastRaw;
+        for (int i = 0; i < n; ++i) {
+            if (gains[i] != last) {
+                last = gains[i];
+                lastValue = std::log(std::fabs(last)) * -8.685889638065037 / 20.0;
+            }
+            scratch[i] = lastValue;
+        }
+        lastGain = last;
+        lastRaw = lastValue;
+        for (int i = 0; i < n; ++i) smoothed = smoothing.tick(scratch[i]);
+        if (n > 0) raw = lastValue;
+    }
     // Moves the needle; returns the position limited to 0..1 for display.
     double endBlock() {
         const double s = smoothed;

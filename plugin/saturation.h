@@ -4,6 +4,7 @@
 
 #include "filters.h"
 
+
 // Soft saturation with an even-order term and output memory. Every clipper
 // has the form z / sqrt(z*z + 1), so the state stays bounded for any finite
 // input that does not overflow.
@@ -61,3 +62,12 @@ struct HissSource {
         return highCut.tick(n);
     }
 };
+
+// Runs the left and right stages over n samples with drive gain g, divides by
+// `drive` and applies the DC blockers, as the processing loop does per
+// channel. With SSE2 both channels share one register: each lane performs
+// exactly the scalar operations, and square roots and divisions are
+// correctly rounded either way, so the results are identical.
+void SaturateAndBlockPair(SaturationStage& left, SaturationStage& right, DcBlocker& dcLeft, DcBlocker& dcRight,
+                          const double* inL, const double* inR, double g, double drive, double* outL, double* outR,
+                          int n);

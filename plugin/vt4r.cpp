@@ -1,5 +1,6 @@
 #include "vt4r.h"
 
+#include <bit>
 #include <climits>
 #include <cmath>
 
@@ -110,29 +111,54 @@ void VT4R::startBlock(bool& stereo) {
     mCompressor.configure(mSettings);
 }
 
+namespace {
+bool SameState(const OnePoleFilter& a, const OnePoleFilter& b) {
+    return std::bit_cast<std::uint64_t>(a.state) == std::bit_cast<std::uint64_t>(b.state) &&
+           std::bit_cast<std::uint64_t>(a.output) == std::bit_cast<std::uint64_t>(b.output) &&
+           std::bit_cast<std::uint64_t>(a.pole) == std::bit_cast<std::uint64_t>(b.pole) &&
+           std::bit_cast<std::uint64_t>(a.gain) == std::bit_cast<std::uint64_t>(b.gain) && a.mode == b.mode;
+}
+bool SameState(const HissSource& a, const HissSource& b) {
+    return a.seed == b.seed && SameState(a.lowCut, b.lowCut) && SameState(a.highCut, b.highCut);
+}
+}  // namespace
+
 void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames) {
+    constexpr int kChunk = CompressorCore::kMaxBlock;
     const double drive = mDriveFactor;
     const double d = drive * mInputGain.state;
     const double outGain = mOutputGain.state;
     const double hissLevel = mHissLevel;
-    const double* inL = inputs[0];
-    const double* inR = inputs[1];
-    double* outL = outputs[0];
-    double* outR = outputs[1];
+    // Both hiss sources start alike and stay alike while processing is
+    // stereo; then one generator serves both channels.
+    const bool sharedHiss = SameState(mHissL, mHissR);
     double lowest = 1.0;
-    for (std::int32_t i = 0; i < frames; ++i) {
-        const double sL = mSatL.tick(inL[i], d) / drive;
-        const double sR = mSatR.tick(inR[i], d) / drive;
-        const double cL = mDcL.tick(sL);
-        const double cR = mDcR.tick(sR);
-        const double g = mCompressor.tick((cR + cL) * 0.5);
-        const double yL = FlushTiny(g * cL);
-        const double yR = FlushTiny(g * cR);
-        outL[i] = mHissL.tick() * hissLevel + outGain * yL;
-        outR[i] = mHissR.tick() * hissLevel + outGain * yR;
-        mMeter.addSample(g);
-        lowest = g < lowest ? g : lowest;
+    double cL[kChunk], cR[kChunk], detector[kChunk], gains[kChunk];
+
+    for (std::int32_t start = 0; start < frames; start += kChunk) {
+        const int n = frames - start < kChunk ? frames - start : kChunk;
+        const double* inL = inputs[0] + start;
+        const double* inR = inputs[1] + start;
+        double* outL = outputs[0] + start;
+        double* outR = outputs[1] + start;
+
+        SaturateAndBlockPair(mSatL, mSatR, mDcL, mDcR, inL, inR, d, drive, cL, cR, n);
+        for (int i = 0; i < n; ++i) detector[i] = (cR[i] + cL[i]) * 0.5;
+        mCompressor.tickBlock(detector, gains, n);
+
+        for (int i = 0; i < n; ++i) {
+            const double g = gains[i];
+            const double yL = FlushTiny(g * cL[i]);
+            const double yR = FlushTiny(g * cR[i]);
+            const double hissL = mHissL.tick();
+            const double hissR = sharedHiss ? hissL : mHissR.tick();
+            outL[i] = hissL * hissLevel + outGain * yL;
+            outR[i] = hissR * hissLevel + outGain * yR;
+            lowest = g < lowest ? g : lowest;
+        }
+        mMeter.addBlock(gains, n, detector);
     }
+    if (sharedHiss) mHissR = mHissL;
     mLowestGain = lowest;
 }
 
