@@ -31,7 +31,27 @@ namespace {
 // Cell heights beyond this are treated as this: masks are line height squared bytes.
 constexpr int kMaxCellHeight = 512;
 
+// Our own fontconfig configuration, not the library's process-wide one: it can be released
+// at exit (the shared one is never freed), and nothing else in the process can change it.
+// Used under gFontconfigLock only.
 std::mutex gFontconfigLock;
+
+class FontconfigConfig {
+public:
+    FontconfigConfig() : mConfig(FcInitLoadConfigAndFonts()) {}
+    ~FontconfigConfig() {
+        if (mConfig) FcConfigDestroy(mConfig);
+    }
+    FcConfig* Get() const { return mConfig; }
+
+private:
+    FcConfig* mConfig;
+};
+
+FcConfig* Config() {
+    static FontconfigConfig config;
+    return config.Get();
+}
 
 bool SameText(const std::string& a, const char* b) {
     if (a.size() != std::strlen(b)) return false;
@@ -87,17 +107,17 @@ struct Match {
     bool embolden = false;
 };
 
-bool MatchFace(const std::string& family, int weight, bool italic, int height, Match* out) {
+bool MatchFace(FcConfig* config, const std::string& family, int weight, bool italic, int height, Match* out) {
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return false;
     if (!family.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddInteger(pattern, FC_WEIGHT, weight);
     FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddDouble(pattern, FC_PIXEL_SIZE, height);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPattern* match = FcFontMatch(config, pattern, &result);
     FcPatternDestroy(pattern);
     if (!match) return false;
     FcChar8* file = nullptr;
@@ -120,10 +140,10 @@ bool MatchFace(const std::string& family, int weight, bool italic, int height, M
 // Chooses the face for a style's name and weight; the requested weight is fontconfig's.
 bool ResolveFace(const char* name, int weight, bool italic, int height, Match* out) {
     std::lock_guard<std::mutex> hold(gFontconfigLock);
-    static const bool initialised = FcInit() == FcTrue;
-    if (!initialised) return false;
+    FcConfig* config = Config();
+    if (!config) return false;
     const std::string requested = name ? name : "";
-    if (!MatchFace(requested, weight, italic, height, out)) return false;
+    if (!MatchFace(config, requested, weight, italic, height, out)) return false;
     if (requested.empty() || SameText(out->family, requested.c_str())) return true;
 
     // The family is not installed. A name like "Arial Black" names a weight too: ask for
@@ -133,7 +153,7 @@ bool ResolveFace(const char* name, int weight, bool italic, int height, Match* o
     if (named < 0) return true;
     const int want = weight > FC_WEIGHT_REGULAR ? std::max(weight, named) : named;
     Match lent;
-    if (MatchFace(family, want, italic, height, &lent)) *out = lent;
+    if (MatchFace(config, family, want, italic, height, &lent)) *out = lent;
     return true;
 }
 
