@@ -24,9 +24,9 @@ void DrawMount(cairo_t* cr, double cx, double cy) {
     cairo_pattern_destroy(shadow);
     // Washer.
     cairo_pattern_t* washer = cairo_pattern_create_linear(cx - 17, cy - 17, cx + 17, cy + 17);
-    AddStop(washer, 0, Rgb(0xE4E6E8));
-    AddStop(washer, 0.5, Rgb(0x8E9196));
-    AddStop(washer, 1, Rgb(0x3E4145));
+    AddStop(washer, 0, Rgb(0xA9ACB0));
+    AddStop(washer, 0.5, Rgb(0x5E6166));
+    AddStop(washer, 1, Rgb(0x26282B));
     cairo_set_source(cr, washer);
     Circle(cr, cx, cy, 17);
     cairo_fill(cr);
@@ -44,7 +44,7 @@ void DrawMount(cairo_t* cr, double cx, double cy) {
         const double a0 = (i * 60.0 + 30.0) * M_PI / 180.0, a1 = a0 + M_PI / 3.0;
         const double mid = (a0 + a1) / 2;
         const double facing = std::cos(mid - 225.0 * M_PI / 180.0);
-        const double v = 0.5 + 0.42 * facing;
+        const double v = 0.34 + 0.26 * facing;
         cairo_move_to(cr, cx, cy);
         cairo_line_to(cr, cx + std::cos(a0) * nutRadius, cy + std::sin(a0) * nutRadius);
         cairo_line_to(cr, cx + std::cos(a1) * nutRadius, cy + std::sin(a1) * nutRadius);
@@ -57,8 +57,8 @@ void DrawMount(cairo_t* cr, double cx, double cy) {
     }
     // Flat top of the nut and the threaded bushing.
     cairo_pattern_t* top = cairo_pattern_create_linear(cx - 9, cy - 9, cx + 9, cy + 9);
-    AddStop(top, 0, Rgb(0xD8DADD));
-    AddStop(top, 1, Rgb(0x6B6E73));
+    AddStop(top, 0, Rgb(0x8E9196));
+    AddStop(top, 1, Rgb(0x3A3C40));
     cairo_set_source(cr, top);
     Circle(cr, cx, cy, 9.2);
     cairo_fill(cr);
@@ -72,13 +72,14 @@ void DrawMount(cairo_t* cr, double cx, double cy) {
     cairo_pattern_destroy(bushing);
 }
 
-// The lever from the pivot towards (tipX, tipY): a tapered chrome rod ending in a ball.
+// The lever from the pivot towards (tipX, tipY): a bat handle, thin where it leaves the bushing and
+// widening to a rounded end, so that which way it points reads at a glance.
 void DrawLever(cairo_t* cr, double cx, double cy, double tipX, double tipY) {
     const double dx = tipX - cx, dy = tipY - cy;
     const double len = std::hypot(dx, dy);
     const double ux = dx / len, uy = dy / len, nx = -uy, ny = ux;
     auto rod = [&](double ox, double oy, double grow) {
-        const double w0 = 4.0 + grow, w1 = 2.8 + grow;
+        const double w0 = 2.4 + grow, w1 = 4.0 + grow;
         cairo_move_to(cr, cx + ox + nx * w0, cy + oy + ny * w0);
         cairo_line_to(cr, tipX + ox + nx * w1, tipY + oy + ny * w1);
         cairo_line_to(cr, tipX + ox - nx * w1, tipY + oy - ny * w1);
