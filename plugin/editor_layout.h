@@ -1,6 +1,6 @@
 #pragma once
+#include "graphics/editor_view.h"
 
-class IEditorView;
 class IEffectBase;
 
 // The editor's fixed size in pixels.
