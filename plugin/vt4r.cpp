@@ -4,6 +4,8 @@
 #include <climits>
 #include <cmath>
 
+#include "editor_layout.h"
+
 namespace {
 constexpr std::int32_t kVersion = 0x00010102;  // 1.1.2
 
@@ -68,6 +70,7 @@ VT4R::VT4R(const IHostRecord& host)
     relaxed->AddValueText(0, kRelaxedModeTexts[0]);
     relaxed->AddValueText(1, kRelaxedModeTexts[1]);
 
+    AttachEditor(BuildVt4rEditor(this));
     CapturePresets("-", 1);
 }
 
