@@ -22,10 +22,13 @@ RasterMemoryBitmap::RasterMemoryBitmap(int width, int height, int alignment) {
         const int lowest = alignment & -alignment;
         mAlignMask = (lowest > 16 ? 16 : lowest) - 1;
     }
-    if (width != 0 || height != 0) SetSize(width, height);
+    if (width != 0 || height != 0)
+        SetSize(width, height);
 }
 
-RasterMemoryBitmap::~RasterMemoryBitmap() { std::free(mBuffer); }
+RasterMemoryBitmap::~RasterMemoryBitmap() {
+    std::free(mBuffer);
+}
 
 RasterPixel* RasterMemoryBitmap::Bits() const {
     return mBuffer ? reinterpret_cast<RasterPixel*>(AlignTo64(mBuffer)) : nullptr;
@@ -37,16 +40,19 @@ int RasterMemoryBitmap::RowStride() const {
 }
 
 bool RasterMemoryBitmap::SetSize(int width, int height) {
-    if (width == mWidth && height == mHeight) return false;
+    if (width == mWidth && height == mHeight)
+        return false;
     mWidth = width;
     mHeight = height;
 
     long long needed = 0;
     if (width > 0 && height > 0) {
-        const long long stride = (static_cast<long long>(width) + mAlignMask) & ~static_cast<long long>(mAlignMask);
+        const long long stride =
+            (static_cast<long long>(width) + mAlignMask) & ~static_cast<long long>(mAlignMask);
         needed = stride * 4 * height;
         // Both factors are below 2^33, so the product cannot overflow 64 bits.
-        if (needed > kMaxBitmapBytes) needed = -1;
+        if (needed > kMaxBitmapBytes)
+            needed = -1;
     }
 
     if (needed > 0) {
@@ -56,7 +62,8 @@ bool RasterMemoryBitmap::SetSize(int width, int height) {
             mCapacity = mBuffer ? want : 0;
         } else if (mCapacity < want) {
             std::size_t grown = (want / 4) * 5;
-            if (grown > static_cast<std::size_t>(kMaxBitmapBytes)) grown = want;
+            if (grown > static_cast<std::size_t>(kMaxBitmapBytes))
+                grown = want;
             void* moved = std::realloc(mBuffer, grown + 63);
             if (moved) {
                 mBuffer = static_cast<unsigned char*>(moved);
@@ -80,9 +87,13 @@ bool RasterMemoryBitmap::SetSize(int width, int height) {
     return true;
 }
 
-RasterScreenBitmap::RasterScreenBitmap(int width, int height) { SetSize(width, height); }
+RasterScreenBitmap::RasterScreenBitmap(int width, int height) {
+    SetSize(width, height);
+}
 
-RasterScreenBitmap::~RasterScreenBitmap() { Release(); }
+RasterScreenBitmap::~RasterScreenBitmap() {
+    Release();
+}
 
 void RasterScreenBitmap::Release() {
     std::free(mStore);
@@ -91,10 +102,12 @@ void RasterScreenBitmap::Release() {
 }
 
 bool RasterScreenBitmap::SetSize(int width, int height) {
-    if (width == mWidth && height == mHeight) return false;
+    if (width == mWidth && height == mHeight)
+        return false;
     mWidth = width;
     mHeight = height;
-    if (width > 0 && height > 0 && mAllocWidth >= width && mAllocHeight >= height && mPixels) return true;
+    if (width > 0 && height > 0 && mAllocWidth >= width && mAllocHeight >= height && mPixels)
+        return true;
 
     Release();
     const long long allocWidth = (static_cast<long long>(width) + 3) & ~3LL;
@@ -104,7 +117,8 @@ bool RasterScreenBitmap::SetSize(int width, int height) {
         mWidth = mHeight = mAllocWidth = mAllocHeight = 0;
         return false;
     }
-    if (bytes <= kMaxBitmapBytes) mStore = std::malloc(static_cast<std::size_t>(bytes) + 63);
+    if (bytes <= kMaxBitmapBytes)
+        mStore = std::malloc(static_cast<std::size_t>(bytes) + 63);
     if (!mStore) {
         mWidth = mHeight = mAllocWidth = mAllocHeight = 0;
         return true;

@@ -8,7 +8,7 @@ using RasterPixel = std::uint32_t;
 // A rectangle of 32-bit pixels addressed row by row. Always step between rows with
 // RowStride (in pixels), never with Width: rows may be padded.
 class RasterBitmap {
-public:
+  public:
     virtual ~RasterBitmap() = default;
     // First pixel of row 0 (row Height-1 for bottom-up stores); nullptr when empty.
     // The pointer is shallow: a const bitmap still hands out writable pixels.
@@ -33,7 +33,7 @@ public:
 // Heap bitmap for decoded images. Rows are padded to the requested alignment (in pixels,
 // power of two up to 16); the editor asks for 4, so a 135-pixel row has stride 136.
 class RasterMemoryBitmap final : public RasterBitmap {
-public:
+  public:
     RasterMemoryBitmap(int width = 0, int height = 0, int alignment = 4);
     ~RasterMemoryBitmap() override;
     RasterMemoryBitmap(const RasterMemoryBitmap&) = delete;
@@ -53,7 +53,7 @@ public:
     // Bytes the current buffer can hold (0 without a buffer).
     std::size_t Capacity() const { return mCapacity; }
 
-private:
+  private:
     unsigned char* mBuffer = nullptr; // 63 bytes extra so Bits can sit on a 64-byte boundary
     int mWidth = 0;
     int mHeight = 0;
@@ -65,7 +65,7 @@ private:
 // Bits/RowStride. RowStride is the allocated width (a multiple of 4), which may exceed
 // Width after a shrink; the store is kept while it is large enough.
 class RasterScreenBitmap final : public RasterBitmap {
-public:
+  public:
     RasterScreenBitmap(int width = 0, int height = 0);
     ~RasterScreenBitmap() override;
     RasterScreenBitmap(const RasterScreenBitmap&) = delete;
@@ -83,7 +83,7 @@ public:
     int AllocatedWidth() const { return mAllocWidth; }
     int AllocatedHeight() const { return mAllocHeight; }
 
-private:
+  private:
     void Release();
 
     int mWidth = 0;

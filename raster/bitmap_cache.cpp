@@ -9,14 +9,16 @@ BitmapCache& BitmapCache::Instance() {
 RasterBitmap* BitmapCache::Find(int id) const {
     std::lock_guard<std::mutex> hold(mLock);
     for (const Entry& entry : mEntries)
-        if (entry.id == id) return entry.bitmap.get();
+        if (entry.id == id)
+            return entry.bitmap.get();
     return nullptr;
 }
 
 RasterBitmap* BitmapCache::Append(int id, std::unique_ptr<RasterBitmap> bitmap) {
     std::lock_guard<std::mutex> hold(mLock);
     for (const Entry& entry : mEntries)
-        if (entry.id == id) return entry.bitmap.get(); // the caller's copy is dropped
+        if (entry.id == id)
+            return entry.bitmap.get(); // the caller's copy is dropped
     mEntries.push_back(Entry{id, std::move(bitmap)});
     return mEntries.back().bitmap.get();
 }
@@ -25,7 +27,8 @@ IBitmapStrip BitmapCache::LoadStrip(int id, int frames, const std::function<Rast
     RasterBitmap* bitmap = Find(id);
     if (!bitmap) {
         std::unique_ptr<RasterBitmap> loaded(load ? load() : nullptr);
-        if (!loaded) return IBitmapStrip{nullptr, 0, 0, frames};
+        if (!loaded)
+            return IBitmapStrip{nullptr, 0, 0, frames};
         bitmap = Append(id, std::move(loaded));
     }
     return IBitmapStrip{bitmap, bitmap->Width(), bitmap->Height(), frames};

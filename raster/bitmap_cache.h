@@ -10,7 +10,7 @@
 // once and lives until the process ends. The lock is held only for a lookup or an append,
 // never while decoding.
 class BitmapCache {
-public:
+  public:
     static BitmapCache& Instance();
 
     BitmapCache() = default;
@@ -31,7 +31,7 @@ public:
 
     std::size_t Count() const;
 
-private:
+  private:
     struct Entry {
         int id;
         std::unique_ptr<RasterBitmap> bitmap;

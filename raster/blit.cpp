@@ -12,16 +12,22 @@ namespace {
 
 using Pixel = RasterPixel;
 
-inline int Channel(Pixel p, int shift) { return static_cast<int>((p >> shift) & 0xFF); }
+inline int Channel(Pixel p, int shift) {
+    return static_cast<int>((p >> shift) & 0xFF);
+}
 inline Pixel Pack(int b, int g, int r, int a) {
     return static_cast<Pixel>(b) | static_cast<Pixel>(g) << 8 | static_cast<Pixel>(r) << 16 |
            static_cast<Pixel>(a) << 24;
 }
-inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+inline int Clamp255(int v) {
+    return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
 
 // s + (d - s) * f / 256 with the division truncating toward zero (C++ semantics), which is
 // what keeps e.g. (100 - 200) * 127 at -49 rather than floor's -50.
-inline int Mix(int s, int d, int f) { return s + (d - s) * f / 256; }
+inline int Mix(int s, int d, int f) {
+    return s + (d - s) * f / 256;
+}
 
 inline Pixel MixPixel(Pixel s, Pixel d, int f) {
     return Pack(Mix(Channel(s, 0), Channel(d, 0), f), Mix(Channel(s, 8), Channel(d, 8), f),
@@ -57,7 +63,9 @@ inline __m128i MixLanes(__m128i s16, __m128i d16, __m128i f16) {
 }
 
 // Each pixel's alpha copied into all four of its 16-bit lanes.
-inline __m128i AlphaLanes(__m128i px16) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(px16, 0xFF), 0xFF); }
+inline __m128i AlphaLanes(__m128i px16) {
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(px16, 0xFF), 0xFF);
+}
 
 // Blends four pixels with per-pixel factors (16-bit lanes, two pixels per half).
 inline __m128i MixFour(__m128i s, __m128i d, __m128i fLo, __m128i fHi) {
@@ -74,8 +82,10 @@ inline __m128i SourceAlphaFour(__m128i s, __m128i d, int weight) {
     const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     // The editor's images are mostly opaque or clear in long runs: settle those groups early.
     const __m128i alphaBits = _mm_and_si128(s, alphaMask);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(alphaBits, zero)) == 0xFFFF) return d;
-    if (weight == 0 && _mm_movemask_epi8(_mm_cmpeq_epi32(alphaBits, alphaMask)) == 0xFFFF) return s;
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(alphaBits, zero)) == 0xFFFF)
+        return d;
+    if (weight == 0 && _mm_movemask_epi8(_mm_cmpeq_epi32(alphaBits, alphaMask)) == 0xFFFF)
+        return s;
     const __m128i aLo = AlphaLanes(_mm_unpacklo_epi8(s, zero));
     const __m128i aHi = AlphaLanes(_mm_unpackhi_epi8(s, zero));
     __m128i fLo, fHi, addLo, addHi;
@@ -97,7 +107,8 @@ inline __m128i SourceAlphaFour(__m128i s, __m128i d, int weight) {
     }
     const __m128i colours = MixFour(s, d, fLo, fHi);
     const __m128i alpha = _mm_adds_epu8(d, _mm_packus_epi16(addLo, addHi)); // saturates at 255
-    const __m128i blended = _mm_or_si128(_mm_andnot_si128(alphaMask, colours), _mm_and_si128(alphaMask, alpha));
+    const __m128i blended =
+        _mm_or_si128(_mm_andnot_si128(alphaMask, colours), _mm_and_si128(alphaMask, alpha));
     const __m128i transparent = _mm_cmpeq_epi32(alphaBits, zero);
     return _mm_or_si128(_mm_and_si128(transparent, d), _mm_andnot_si128(transparent, blended));
 }
@@ -112,16 +123,20 @@ template <typename Four> int VectorPart(const Pixel* s, Pixel* d, int w, Four fo
     return i;
 }
 #else
-template <typename Four> int VectorPart(const Pixel*, Pixel*, int, Four) { return 0; }
+template <typename Four> int VectorPart(const Pixel*, Pixel*, int, Four) {
+    return 0;
+}
 #endif
 
 void CopyOpaque(const Span& span) {
-    ForEachRow(span, [](const Pixel* s, Pixel* d, int w) { std::memmove(d, s, static_cast<std::size_t>(w) * 4); });
+    ForEachRow(span,
+               [](const Pixel* s, Pixel* d, int w) { std::memmove(d, s, static_cast<std::size_t>(w) * 4); });
 }
 
 void CopyHalf(const Span& span) {
     ForEachRow(span, [](const Pixel* __restrict s, Pixel* __restrict d, int w) {
-        for (int i = 0; i < w; ++i) d[i] = ((s[i] >> 1) & 0x7F7F7F7Fu) + ((d[i] >> 1) & 0x7F7F7F7Fu);
+        for (int i = 0; i < w; ++i)
+            d[i] = ((s[i] >> 1) & 0x7F7F7F7Fu) + ((d[i] >> 1) & 0x7F7F7F7Fu);
     });
 }
 
@@ -134,7 +149,8 @@ void CopyWeighted(const Span& span, int ia) {
 #else
         int i = 0;
 #endif
-        for (; i < w; ++i) d[i] = MixPixel(s[i], d[i], f);
+        for (; i < w; ++i)
+            d[i] = MixPixel(s[i], d[i], f);
     });
 }
 
@@ -149,8 +165,9 @@ void SourceAlphaFull(const Span& span) {
             // factor is 0 and the source comes through with alpha 255, as it must.
             const int f = 255 - a;
             const int alpha = Channel(dp, 24) + a;
-            const Pixel blended = Pack(Mix(Channel(sp, 0), Channel(dp, 0), f), Mix(Channel(sp, 8), Channel(dp, 8), f),
-                                       Mix(Channel(sp, 16), Channel(dp, 16), f), alpha > 255 ? 255 : alpha);
+            const Pixel blended =
+                Pack(Mix(Channel(sp, 0), Channel(dp, 0), f), Mix(Channel(sp, 8), Channel(dp, 8), f),
+                     Mix(Channel(sp, 16), Channel(dp, 16), f), alpha > 255 ? 255 : alpha);
             d[i] = a == 0 ? dp : blended;
         }
     });
@@ -166,8 +183,9 @@ void SourceAlphaWeighted(const Span& span, int ia) {
             const int k = ia * (a + 1) >> 8; // non-negative: the same as / 256
             const int f = 256 - k;
             const int alpha = Channel(dp, 24) + k;
-            const Pixel blended = Pack(Mix(Channel(sp, 0), Channel(dp, 0), f), Mix(Channel(sp, 8), Channel(dp, 8), f),
-                                       Mix(Channel(sp, 16), Channel(dp, 16), f), alpha > 255 ? 255 : alpha);
+            const Pixel blended =
+                Pack(Mix(Channel(sp, 0), Channel(dp, 0), f), Mix(Channel(sp, 8), Channel(dp, 8), f),
+                     Mix(Channel(sp, 16), Channel(dp, 16), f), alpha > 255 ? 255 : alpha);
             d[i] = a == 0 ? dp : blended;
         }
     });
@@ -212,14 +230,15 @@ void ChannelCopy(const Span& span, int mode) {
     const int sShift = (mode & 3) * 8;
     const Pixel keep = ~(Pixel{0xFF} << dShift);
     ForEachRow(span, [=](const Pixel* s, Pixel* d, int w) {
-        for (int i = 0; i < w; ++i) d[i] = (d[i] & keep) | (((s[i] >> sShift) & 0xFF) << dShift);
+        for (int i = 0; i < w; ++i)
+            d[i] = (d[i] & keep) | (((s[i] >> sShift) & 0xFF) << dShift);
     });
 }
 
 // Clips the request to both bitmaps; false when nothing remains to draw. 64-bit arithmetic
 // so that extreme coordinates cannot overflow.
-bool ClipSpan(RasterBitmap* dest, const RasterBitmap* src, long long dstX, long long dstY, const RasterRect* srcRect,
-              Span* span) {
+bool ClipSpan(RasterBitmap* dest, const RasterBitmap* src, long long dstX, long long dstY,
+              const RasterRect* srcRect, Span* span) {
     long long sx = 0, sy = 0, right = src->Width(), bottom = src->Height();
     if (srcRect) {
         sx = srcRect->left;
@@ -234,8 +253,10 @@ bool ClipSpan(RasterBitmap* dest, const RasterBitmap* src, long long dstX, long 
             dstY -= sy;
             sy = 0;
         }
-        if (right > src->Width()) right = src->Width();
-        if (bottom > src->Height()) bottom = src->Height();
+        if (right > src->Width())
+            right = src->Width();
+        if (bottom > src->Height())
+            bottom = src->Height();
     }
     if (dstX < 0) {
         sx -= dstX;
@@ -245,10 +266,14 @@ bool ClipSpan(RasterBitmap* dest, const RasterBitmap* src, long long dstX, long 
         sy -= dstY;
         dstY = 0;
     }
-    if (dstX + (right - sx) > dest->Width()) right = dest->Width() + sx - dstX;
-    if (dstY + (bottom - sy) > dest->Height()) bottom = dest->Height() + sy - dstY;
-    if (right <= sx || bottom <= sy) return false;
-    if (!dest->Bits() || !src->Bits()) return false;
+    if (dstX + (right - sx) > dest->Width())
+        right = dest->Width() + sx - dstX;
+    if (dstY + (bottom - sy) > dest->Height())
+        bottom = dest->Height() + sy - dstY;
+    if (right <= sx || bottom <= sy)
+        return false;
+    if (!dest->Bits() || !src->Bits())
+        return false;
     *span = Span{src,
                  dest,
                  static_cast<int>(sx),
@@ -264,9 +289,11 @@ bool ClipSpan(RasterBitmap* dest, const RasterBitmap* src, long long dstX, long 
 
 void RasterBlit(RasterBitmap* dest, const RasterBitmap* src, int dstX, int dstY, const RasterRect* srcRect,
                 float opacity, int mode) {
-    if (!dest || !src || opacity == 0.0f || std::isnan(opacity)) return;
+    if (!dest || !src || opacity == 0.0f || std::isnan(opacity))
+        return;
     Span span;
-    if (!ClipSpan(dest, src, dstX, dstY, srcRect, &span)) return;
+    if (!ClipSpan(dest, src, dstX, dstY, srcRect, &span))
+        return;
 
     // Integer weight: opacity x 256 in single precision, truncated. Bounded first so an
     // absurd opacity cannot overflow the conversion or the products below.
@@ -278,10 +305,12 @@ void RasterBlit(RasterBitmap* dest, const RasterBitmap* src, int dstX, int dstY,
         ChannelCopy(span, mode);
         return;
     }
-    if (ia <= 0) return;
+    if (ia <= 0)
+        return;
     const bool sourceAlpha = (mode & BlitUseSourceAlpha) != 0;
     if (!sourceAlpha) {
-        if (number != BlitCopy) return;
+        if (number != BlitCopy)
+            return;
         if (opacity == 1.0f || ia >= 256) {
             CopyOpaque(span);
         } else if (opacity == 0.5f) {
@@ -310,8 +339,8 @@ void RasterBlit(RasterBitmap* dest, const RasterBitmap* src, int dstX, int dstY,
     }
 }
 
-void RasterBlit(RasterBitmap* dest, const RasterBitmap* src, int dstX, int dstY, int srcX, int srcY, int width,
-                int height, float opacity, int mode) {
+void RasterBlit(RasterBitmap* dest, const RasterBitmap* src, int dstX, int dstY, int srcX, int srcY,
+                int width, int height, float opacity, int mode) {
     // 64-bit sums, then saturate: the clipping cuts the rectangle to the source anyway.
     auto edge = [](long long v) {
         return static_cast<int>(v > 0x7FFFFFFF ? 0x7FFFFFFF : (v < -0x7FFFFFFF ? -0x7FFFFFFF : v));

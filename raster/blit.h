@@ -35,5 +35,5 @@ void RasterBlit(RasterBitmap* dest, const RasterBitmap* src, int dstX, int dstY,
                 float opacity, int mode);
 
 // Convenience form: srcRect = {srcX, srcY, srcX + width, srcY + height}.
-void RasterBlit(RasterBitmap* dest, const RasterBitmap* src, int dstX, int dstY, int srcX, int srcY, int width,
-                int height, float opacity, int mode);
+void RasterBlit(RasterBitmap* dest, const RasterBitmap* src, int dstX, int dstY, int srcX, int srcY,
+                int width, int height, float opacity, int mode);

@@ -9,12 +9,15 @@
 
 namespace {
 
-inline int Channel(RasterPixel p, int shift) { return static_cast<int>((p >> shift) & 0xFF); }
+inline int Channel(RasterPixel p, int shift) {
+    return static_cast<int>((p >> shift) & 0xFF);
+}
 
 // Integer weight from an opacity, bounded so odd values cannot overflow; NaN counts as 0.
 int WeightOf(float opacity) {
     const float scaled = opacity * 256.0f;
-    if (!(scaled > 0.0f)) return 0;
+    if (!(scaled > 0.0f))
+        return 0;
     return scaled >= 65536.0f ? 65536 : static_cast<int>(scaled);
 }
 
@@ -32,22 +35,26 @@ template <typename Fn> void ForEachCode(const char* text, int length, Fn fn) {
 RasterFont::RasterFont() = default;
 
 RasterFont::~RasterFont() {
-    if ((mFlags & FontOwnsHandle) != 0) DestroyRasterFontHandle(mHandle);
+    if ((mFlags & FontOwnsHandle) != 0)
+        DestroyRasterFontHandle(mHandle);
 }
 
 void RasterFont::SetFromFontHandle(RasterFontHandle* handle, int flags) {
     std::lock_guard<std::recursive_mutex> hold(mLock);
-    if ((mFlags & FontOwnsHandle) != 0 && mHandle && handle != mHandle) DestroyRasterFontHandle(mHandle);
+    if ((mFlags & FontOwnsHandle) != 0 && mHandle && handle != mHandle)
+        DestroyRasterFontHandle(mHandle);
     mFlags = flags;
     mHandle = handle;
     mLineHeight = handle ? RasterFontHandleLineHeight(handle) : 0;
     Forget();
     if (handle && (flags & FontRenderAsciiNow) != 0)
-        for (int code = 0; code < 128; ++code) RenderGlyph(mAscii[code]);
+        for (int code = 0; code < 128; ++code)
+            RenderGlyph(mAscii[code]);
 }
 
 void RasterFont::Forget() {
-    for (int code = 0; code < 128; ++code) mAscii[code] = Glyph{0, 0, 0, 0, static_cast<std::uint16_t>(code)};
+    for (int code = 0; code < 128; ++code)
+        mAscii[code] = Glyph{0, 0, 0, 0, static_cast<std::uint16_t>(code)};
     mOthers.clear();
     mCoverage.clear();
 }
@@ -94,21 +101,27 @@ int RasterFont::LineHeight() const {
 }
 
 RasterFont::Glyph* RasterFont::Record(int code, bool create) {
-    if (code >= 0 && code < 128) return &mAscii[code];
-    if (code < 0 || code > 0xFFFF) return nullptr;
+    if (code >= 0 && code < 128)
+        return &mAscii[code];
+    if (code < 0 || code > 0xFFFF)
+        return nullptr;
     auto it = std::lower_bound(mOthers.begin(), mOthers.end(), code,
                                [](const Glyph& g, int c) { return static_cast<int>(g.code) < c; });
-    if (it != mOthers.end() && it->code == code) return &*it;
-    if (!create || (mFlags & FontRenderAsciiNow) != 0) return nullptr;
+    if (it != mOthers.end() && it->code == code)
+        return &*it;
+    if (!create || (mFlags & FontRenderAsciiNow) != 0)
+        return nullptr;
     it = mOthers.insert(it, Glyph{0, 0, 0, 0, static_cast<std::uint16_t>(code)});
     return &*it;
 }
 
 bool RasterFont::RenderGlyph(Glyph& glyph) {
-    if (!mHandle) return false;
+    if (!mHandle)
+        return false;
     const bool widen = glyph.code >= 'A' && glyph.code <= 'Z';
     int width = 0, height = 0, advance = 0;
-    if (!RasterFontHandleRender(mHandle, glyph.code, widen, &mScratch, &width, &height, &advance)) return false;
+    if (!RasterFontHandleRender(mHandle, glyph.code, widen, &mScratch, &width, &height, &advance))
+        return false;
     if (width < 1 || height < 1) {
         glyph.maskPos = -1;
         glyph.width = glyph.height = glyph.advance = 0;
@@ -118,15 +131,18 @@ bool RasterFont::RenderGlyph(Glyph& glyph) {
     glyph.width = width;
     glyph.height = height;
     glyph.advance = advance;
-    mCoverage.insert(mCoverage.end(), mScratch.begin(), mScratch.begin() + static_cast<std::ptrdiff_t>(width) * height);
+    mCoverage.insert(mCoverage.end(), mScratch.begin(),
+                     mScratch.begin() + static_cast<std::ptrdiff_t>(width) * height);
     return true;
 }
 
 const RasterFont::Glyph* RasterFont::GetGlyph(int code) {
     std::lock_guard<std::recursive_mutex> hold(mLock);
     Glyph* glyph = Record(code, true);
-    if (!glyph) return nullptr;
-    if (glyph->maskPos == 0 && !RenderGlyph(*glyph)) return nullptr;
+    if (!glyph)
+        return nullptr;
+    if (glyph->maskPos == 0 && !RenderGlyph(*glyph))
+        return nullptr;
     return glyph;
 }
 
@@ -138,7 +154,8 @@ const std::uint8_t* RasterFont::Mask(const Glyph& glyph) const {
 int RasterFont::Measure(const char* text, int length, int flags, int* width) {
     long long x = 0, y = 0, right = 0, bottom = 0;
     ForEachCode(text, length, [&](int code) {
-        if (code == '\r') return;
+        if (code == '\r')
+            return;
         if (code == '\n') {
             if ((flags & TextSingleLine) == 0) {
                 y += mLineHeight + mExtraLineSpacing;
@@ -148,7 +165,8 @@ int RasterFont::Measure(const char* text, int length, int flags, int* width) {
             code = ' ';
         }
         const Glyph* glyph = GetGlyph(code);
-        if (!glyph || glyph->maskPos <= 0) return;
+        if (!glyph || glyph->maskPos <= 0)
+            return;
         x += glyph->advance;
         right = std::max(right, x);
         bottom = std::max(bottom, y + glyph->height);
@@ -159,20 +177,25 @@ int RasterFont::Measure(const char* text, int length, int flags, int* width) {
 
 int RasterFont::DrawString(RasterBitmap* bitmap, const char* text, int length, RasterRect* rect, int flags) {
     std::lock_guard<std::recursive_mutex> hold(mLock);
-    if (!text || !rect) return 0;
+    if (!text || !rect)
+        return 0;
     if ((flags & TextMeasureOnly) != 0) {
         int width = 0;
         const int height = Measure(text, length, flags, &width);
-        rect->right = static_cast<int>(std::min<long long>(static_cast<long long>(rect->left) + width, 0x7FFFFFFF));
-        rect->bottom = static_cast<int>(std::min<long long>(static_cast<long long>(rect->top) + height, 0x7FFFFFFF));
+        rect->right =
+            static_cast<int>(std::min<long long>(static_cast<long long>(rect->left) + width, 0x7FFFFFFF));
+        rect->bottom =
+            static_cast<int>(std::min<long long>(static_cast<long long>(rect->top) + height, 0x7FFFFFFF));
         return height;
     }
-    if (!bitmap || !bitmap->Bits()) return 0;
+    if (!bitmap || !bitmap->Bits())
+        return 0;
 
     float opacity = mCombineOpacity;
     if ((flags & TextUseColourAlpha) != 0)
         opacity = static_cast<float>(opacity * (Channel(mTextColour, 24) * 0.00392156862745098));
-    if (opacity == 0.0f) return 0;
+    if (opacity == 0.0f)
+        return 0;
     const int t = WeightOf(opacity);
 
     // Positions in 64 bits: rectangles may lie anywhere, and centring subtracts widths.
@@ -197,12 +220,14 @@ int RasterFont::DrawString(RasterBitmap* bitmap, const char* text, int length, R
         clip.top = static_cast<int>(std::max<long long>(top, 0));
         clip.right = static_cast<int>(std::min<long long>(right, bitmap->Width()));
         clip.bottom = static_cast<int>(std::min<long long>(bottom, bitmap->Height()));
-        if (clip.right <= clip.left || clip.bottom <= clip.top) return 0;
+        if (clip.right <= clip.left || clip.bottom <= clip.top)
+            return 0;
     }
 
     long long x = x0, y = y0, lowest = y0;
     ForEachCode(text, length, [&](int code) {
-        if (code == '\r') return;
+        if (code == '\r')
+            return;
         if (code == '\n') {
             if ((flags & TextSingleLine) == 0) {
                 y += mLineHeight + mExtraLineSpacing;
@@ -212,7 +237,8 @@ int RasterFont::DrawString(RasterBitmap* bitmap, const char* text, int length, R
             code = ' ';
         }
         const Glyph* record = GetGlyph(code);
-        if (!record || record->maskPos <= 0) return;
+        if (!record || record->maskPos <= 0)
+            return;
         const Glyph glyph = *record;
         DrawGlyph(bitmap, glyph, x, y, clip, t);
         x += glyph.advance;
@@ -221,16 +247,18 @@ int RasterFont::DrawString(RasterBitmap* bitmap, const char* text, int length, R
     return static_cast<int>(std::min(lowest - y0, 0x7FFFFFFFLL));
 }
 
-void RasterFont::DrawGlyph(RasterBitmap* bitmap, const Glyph& glyph, long long x, long long y, const RasterRect& clip,
-                           int t) {
-    if (t <= 0) return;
+void RasterFont::DrawGlyph(RasterBitmap* bitmap, const Glyph& glyph, long long x, long long y,
+                           const RasterRect& clip, int t) {
+    if (t <= 0)
+        return;
     const long long x0 = std::max({x, static_cast<long long>(clip.left), 0LL});
     const long long y0 = std::max({y, static_cast<long long>(clip.top), 0LL});
-    const long long x1 = std::min({x + glyph.width, static_cast<long long>(clip.right),
-                                   static_cast<long long>(bitmap->Width())});
-    const long long y1 = std::min({y + glyph.height, static_cast<long long>(clip.bottom),
-                                   static_cast<long long>(bitmap->Height())});
-    if (x0 >= x1 || y0 >= y1) return;
+    const long long x1 = std::min(
+        {x + glyph.width, static_cast<long long>(clip.right), static_cast<long long>(bitmap->Width())});
+    const long long y1 = std::min(
+        {y + glyph.height, static_cast<long long>(clip.bottom), static_cast<long long>(bitmap->Height())});
+    if (x0 >= x1 || y0 >= y1)
+        return;
     const std::uint8_t* mask = mCoverage.data() + (glyph.maskPos - 1);
     const int tB = Channel(mTextColour, 0), tG = Channel(mTextColour, 8), tR = Channel(mTextColour, 16);
     const bool full = t >= 256;
@@ -256,7 +284,8 @@ void RasterFont::DrawGlyph(RasterBitmap* bitmap, const Glyph& glyph, long long x
         const std::uint8_t* m = mask + (row - y) * glyph.width + (x0 - x);
         for (long long col = x0; col < x1; ++col, ++m) {
             const int g = *m;
-            if (g == 0) continue;
+            if (g == 0)
+                continue;
             const int k = full ? 255 - g : 256 - std::min(256, t * g / 256);
             const RasterPixel p = d[col];
             const int b = tB + (Channel(p, 0) - tB) * k / 256;

@@ -10,15 +10,20 @@
 struct RasterFontHandle;
 
 // Quality values of a text style.
-enum : int { FontQualityDefault = 0, FontQualityMono = 1, FontQualityAntialiased = 2, FontQualityClearType = 3 };
+enum : int {
+    FontQualityDefault = 0,
+    FontQualityMono = 1,
+    FontQualityAntialiased = 2,
+    FontQualityClearType = 3
+};
 
 // Resolves `name` with `weight` (400 normal, 700 bold) and `italic` to the nearest
 // installed face; a family name that carries a weight ("Arial Black") lends that weight
 // when the family itself is missing. `height` is the character cell height in pixels.
 // `escapement` (tenths of a degree) is recorded but glyphs are not rotated. nullptr when no
 // face can be loaded.
-RasterFontHandle* CreateRasterFontHandle(const char* name, int height, int escapement, int weight, bool italic,
-                                         int quality);
+RasterFontHandle* CreateRasterFontHandle(const char* name, int height, int escapement, int weight,
+                                         bool italic, int quality);
 void DestroyRasterFontHandle(RasterFontHandle* handle);
 // The face the handle uses: its file, family name and style name ("Bold", "Oblique").
 const char* RasterFontHandleFile(const RasterFontHandle* handle);
@@ -53,7 +58,7 @@ enum : int { TextBackgroundTransparent = 1, TextBackgroundOpaque = 2 };
 // Every operation takes the font's own lock, so a font may be shared between threads; hold
 // Mutex() yourself to keep a colour change and a DrawString together.
 class RasterFont {
-public:
+  public:
     struct Glyph {
         int maskPos = 0; // 1 + byte offset into the coverage store; 0 not rendered; -1 renders to nothing
         int width = 0;
@@ -90,12 +95,13 @@ public:
 
     std::recursive_mutex& Mutex() const { return mLock; }
 
-private:
+  private:
     bool RenderGlyph(Glyph& glyph);
     Glyph* Record(int code, bool create);
     void Forget();
     int Measure(const char* text, int length, int flags, int* width);
-    void DrawGlyph(RasterBitmap* bitmap, const Glyph& glyph, long long x, long long y, const RasterRect& clip, int t);
+    void DrawGlyph(RasterBitmap* bitmap, const Glyph& glyph, long long x, long long y, const RasterRect& clip,
+                   int t);
 
     RasterPixel mTextColour = 0;
     RasterPixel mBackgroundColour = 0xFFFFFFFFu;

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -37,14 +37,15 @@ constexpr int kMaxCellHeight = 512;
 std::mutex gFontconfigLock;
 
 class FontconfigConfig {
-public:
+  public:
     FontconfigConfig() : mConfig(FcInitLoadConfigAndFonts()) {}
     ~FontconfigConfig() {
-        if (mConfig) FcConfigDestroy(mConfig);
+        if (mConfig)
+            FcConfigDestroy(mConfig);
     }
     FcConfig* Get() const { return mConfig; }
 
-private:
+  private:
     FcConfig* mConfig;
 };
 
@@ -54,7 +55,8 @@ FcConfig* Config() {
 }
 
 bool SameText(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b)) return false;
+    if (a.size() != std::strlen(b))
+        return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
             return false;
@@ -67,13 +69,22 @@ int WeightOfWord(const std::string& word) {
         const char* word;
         int weight;
     } kWords[] = {
-        {"thin", FC_WEIGHT_THIN},           {"extralight", FC_WEIGHT_EXTRALIGHT}, {"ultralight", FC_WEIGHT_EXTRALIGHT},
-        {"light", FC_WEIGHT_LIGHT},         {"medium", FC_WEIGHT_MEDIUM},         {"semibold", FC_WEIGHT_DEMIBOLD},
-        {"demibold", FC_WEIGHT_DEMIBOLD},   {"bold", FC_WEIGHT_BOLD},             {"extrabold", FC_WEIGHT_EXTRABOLD},
-        {"ultrabold", FC_WEIGHT_EXTRABOLD}, {"black", FC_WEIGHT_BLACK},           {"heavy", FC_WEIGHT_HEAVY},
+        {"thin", FC_WEIGHT_THIN},
+        {"extralight", FC_WEIGHT_EXTRALIGHT},
+        {"ultralight", FC_WEIGHT_EXTRALIGHT},
+        {"light", FC_WEIGHT_LIGHT},
+        {"medium", FC_WEIGHT_MEDIUM},
+        {"semibold", FC_WEIGHT_DEMIBOLD},
+        {"demibold", FC_WEIGHT_DEMIBOLD},
+        {"bold", FC_WEIGHT_BOLD},
+        {"extrabold", FC_WEIGHT_EXTRABOLD},
+        {"ultrabold", FC_WEIGHT_EXTRABOLD},
+        {"black", FC_WEIGHT_BLACK},
+        {"heavy", FC_WEIGHT_HEAVY},
     };
     for (const auto& entry : kWords)
-        if (SameText(word, entry.word)) return entry.weight;
+        if (SameText(word, entry.word))
+            return entry.weight;
     return -1;
 }
 
@@ -89,12 +100,14 @@ int SplitWeightWords(const std::string& name, std::string* family) {
         if (w >= 0) {
             weight = std::max(weight, w);
         } else if (!word.empty()) {
-            if (!family->empty()) *family += ' ';
+            if (!family->empty())
+                *family += ' ';
             *family += word;
         }
         pos = end + 1;
     }
-    if (family->empty()) *family = name;
+    if (family->empty())
+        *family = name;
     return weight;
 }
 
@@ -109,8 +122,10 @@ struct Match {
 
 bool MatchFace(FcConfig* config, const std::string& family, int weight, bool italic, int height, Match* out) {
     FcPattern* pattern = FcPatternCreate();
-    if (!pattern) return false;
-    if (!family.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    if (!pattern)
+        return false;
+    if (!family.empty())
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddInteger(pattern, FC_WEIGHT, weight);
     FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddDouble(pattern, FC_PIXEL_SIZE, height);
@@ -119,19 +134,24 @@ bool MatchFace(FcConfig* config, const std::string& family, int weight, bool ita
     FcResult result = FcResultNoMatch;
     FcPattern* match = FcFontMatch(config, pattern, &result);
     FcPatternDestroy(pattern);
-    if (!match) return false;
+    if (!match)
+        return false;
     FcChar8* file = nullptr;
     FcChar8* matchedFamily = nullptr;
     bool ok = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file;
     if (ok) {
         out->file = reinterpret_cast<const char*>(file);
-        if (FcPatternGetInteger(match, FC_INDEX, 0, &out->index) != FcResultMatch) out->index = 0;
+        if (FcPatternGetInteger(match, FC_INDEX, 0, &out->index) != FcResultMatch)
+            out->index = 0;
         if (FcPatternGetString(match, FC_FAMILY, 0, &matchedFamily) == FcResultMatch && matchedFamily)
             out->family = reinterpret_cast<const char*>(matchedFamily);
-        if (FcPatternGetInteger(match, FC_WEIGHT, 0, &out->weight) != FcResultMatch) out->weight = FC_WEIGHT_REGULAR;
-        if (FcPatternGetInteger(match, FC_SLANT, 0, &out->slant) != FcResultMatch) out->slant = FC_SLANT_ROMAN;
+        if (FcPatternGetInteger(match, FC_WEIGHT, 0, &out->weight) != FcResultMatch)
+            out->weight = FC_WEIGHT_REGULAR;
+        if (FcPatternGetInteger(match, FC_SLANT, 0, &out->slant) != FcResultMatch)
+            out->slant = FC_SLANT_ROMAN;
         FcBool embolden = FcFalse;
-        if (FcPatternGetBool(match, FC_EMBOLDEN, 0, &embolden) == FcResultMatch) out->embolden = embolden;
+        if (FcPatternGetBool(match, FC_EMBOLDEN, 0, &embolden) == FcResultMatch)
+            out->embolden = embolden;
     }
     FcPatternDestroy(match);
     return ok;
@@ -141,19 +161,24 @@ bool MatchFace(FcConfig* config, const std::string& family, int weight, bool ita
 bool ResolveFace(const char* name, int weight, bool italic, int height, Match* out) {
     std::lock_guard<std::mutex> hold(gFontconfigLock);
     FcConfig* config = Config();
-    if (!config) return false;
+    if (!config)
+        return false;
     const std::string requested = name ? name : "";
-    if (!MatchFace(config, requested, weight, italic, height, out)) return false;
-    if (requested.empty() || SameText(out->family, requested.c_str())) return true;
+    if (!MatchFace(config, requested, weight, italic, height, out))
+        return false;
+    if (requested.empty() || SameText(out->family, requested.c_str()))
+        return true;
 
     // The family is not installed. A name like "Arial Black" names a weight too: ask for
     // the family without that word at that weight, so the nearest heavy face stands in.
     std::string family;
     const int named = SplitWeightWords(requested, &family);
-    if (named < 0) return true;
+    if (named < 0)
+        return true;
     const int want = weight > FC_WEIGHT_REGULAR ? std::max(weight, named) : named;
     Match lent;
-    if (MatchFace(config, family, want, italic, height, &lent)) *out = lent;
+    if (MatchFace(config, family, want, italic, height, &lent))
+        *out = lent;
     return true;
 }
 
@@ -163,9 +188,11 @@ void SetCellHeight(RasterFontHandle* h, int height) {
         // Bitmap face: take the strike nearest to the wanted height.
         int best = 0;
         for (int i = 1; i < face->num_fixed_sizes; ++i)
-            if (std::abs(face->available_sizes[i].height - height) < std::abs(face->available_sizes[best].height - height))
+            if (std::abs(face->available_sizes[i].height - height) <
+                std::abs(face->available_sizes[best].height - height))
                 best = i;
-        if (face->num_fixed_sizes > 0) FT_Select_Size(face, best);
+        if (face->num_fixed_sizes > 0)
+            FT_Select_Size(face, best);
         h->ascent = static_cast<int>(face->size->metrics.ascender >> 6);
         h->lineHeight = static_cast<int>((face->size->metrics.ascender - face->size->metrics.descender) >> 6);
         return;
@@ -183,22 +210,27 @@ void SetCellHeight(RasterFontHandle* h, int height) {
         ascender = face->units_per_EM;
         descender = 0;
     }
-    const double ppem = static_cast<double>(height) * face->units_per_EM / static_cast<double>(ascender + descender);
+    const double ppem =
+        static_cast<double>(height) * face->units_per_EM / static_cast<double>(ascender + descender);
     FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(ppem * 64.0)), 72, 72);
     h->lineHeight = height;
-    h->ascent = static_cast<int>(std::lround(static_cast<double>(height) * ascender / (ascender + descender)));
+    h->ascent =
+        static_cast<int>(std::lround(static_cast<double>(height) * ascender / (ascender + descender)));
 }
 
 } // namespace
 
-RasterFontHandle* CreateRasterFontHandle(const char* name, int height, int escapement, int weight, bool italic,
-                                         int quality) {
-    if (height < 0) height = -height; // an em height; close enough to a cell height here
-    if (height == 0) height = 12;
+RasterFontHandle* CreateRasterFontHandle(const char* name, int height, int escapement, int weight,
+                                         bool italic, int quality) {
+    if (height < 0)
+        height = -height; // an em height; close enough to a cell height here
+    if (height == 0)
+        height = 12;
     height = std::min(height, kMaxCellHeight);
     const int fcWeight = FcWeightFromOpenType(std::clamp(weight, 1, 1000));
     Match match;
-    if (!ResolveFace(name, fcWeight, italic, height, &match)) return nullptr;
+    if (!ResolveFace(name, fcWeight, italic, height, &match))
+        return nullptr;
 
     auto* h = new RasterFontHandle;
     if (FT_Init_FreeType(&h->library) != 0 ||
@@ -220,13 +252,18 @@ RasterFontHandle* CreateRasterFontHandle(const char* name, int height, int escap
 }
 
 void DestroyRasterFontHandle(RasterFontHandle* handle) {
-    if (!handle) return;
-    if (handle->face) FT_Done_Face(handle->face);
-    if (handle->library) FT_Done_FreeType(handle->library);
+    if (!handle)
+        return;
+    if (handle->face)
+        FT_Done_Face(handle->face);
+    if (handle->library)
+        FT_Done_FreeType(handle->library);
     delete handle;
 }
 
-const char* RasterFontHandleFile(const RasterFontHandle* handle) { return handle ? handle->file.c_str() : ""; }
+const char* RasterFontHandleFile(const RasterFontHandle* handle) {
+    return handle ? handle->file.c_str() : "";
+}
 
 const char* RasterFontHandleFamily(const RasterFontHandle* handle) {
     return handle && handle->face && handle->face->family_name ? handle->face->family_name : "";
@@ -236,11 +273,14 @@ const char* RasterFontHandleStyleName(const RasterFontHandle* handle) {
     return handle && handle->face && handle->face->style_name ? handle->face->style_name : "";
 }
 
-int RasterFontHandleLineHeight(const RasterFontHandle* handle) { return handle ? handle->lineHeight : 0; }
+int RasterFontHandleLineHeight(const RasterFontHandle* handle) {
+    return handle ? handle->lineHeight : 0;
+}
 
-bool RasterFontHandleRender(RasterFontHandle* h, int code, bool widen, std::vector<std::uint8_t>* box, int* width,
-                            int* height, int* advance) {
-    if (!h || !h->face) return false;
+bool RasterFontHandleRender(RasterFontHandle* h, int code, bool widen, std::vector<std::uint8_t>* box,
+                            int* width, int* height, int* advance) {
+    if (!h || !h->face)
+        return false;
     FT_Int32 loadFlags = h->mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL;
     if (FT_Load_Char(h->face, static_cast<FT_ULong>(code), loadFlags) != 0) {
         *width = *height = *advance = 0;
@@ -248,8 +288,10 @@ bool RasterFontHandleRender(RasterFontHandle* h, int code, bool widen, std::vect
     }
     FT_GlyphSlot slot = h->face->glyph;
     if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
-        if (h->embolden) FT_GlyphSlot_Embolden(slot);
-        if (h->oblique) FT_GlyphSlot_Oblique(slot);
+        if (h->embolden)
+            FT_GlyphSlot_Embolden(slot);
+        if (h->oblique)
+            FT_GlyphSlot_Oblique(slot);
     }
     if (FT_Render_Glyph(slot, h->mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) {
         *width = *height = *advance = 0;
@@ -272,12 +314,14 @@ bool RasterFontHandleRender(RasterFontHandle* h, int code, bool widen, std::vect
     const int top = h->ascent - slot->bitmap_top;
     for (int r = 0; r < static_cast<int>(bm.rows); ++r) {
         const int y = top + r;
-        if (y < 0 || y >= hgt) continue;
+        if (y < 0 || y >= hgt)
+            continue;
         const unsigned char* src = bm.buffer + static_cast<std::ptrdiff_t>(r) * bm.pitch;
         std::uint8_t* dst = box->data() + static_cast<std::size_t>(y) * w;
         for (int c = 0; c < static_cast<int>(bm.width); ++c) {
             const int x = left + c;
-            if (x < 0 || x >= w) continue;
+            if (x < 0 || x >= w)
+                continue;
             int coverage;
             if (bm.pixel_mode == FT_PIXEL_MODE_MONO)
                 coverage = (src[c >> 3] & (0x80 >> (c & 7))) ? 255 : 0;

@@ -26,15 +26,19 @@ void ReadFromCursor(png_structp png, png_bytep out, png_size_t n) {
     auto* cursor = static_cast<ReadCursor*>(png_get_io_ptr(png));
     std::memset(out, 0, n);
     const std::size_t take = n < cursor->left ? n : cursor->left;
-    if (take > 0) std::memcpy(out, cursor->next, take);
+    if (take > 0)
+        std::memcpy(out, cursor->next, take);
     cursor->next += take;
     cursor->left -= take;
     cursor->pastEnd += n - take;
-    if (cursor->pastEnd > kMaxZeroFill) png_error(png, "read far past the end of the data");
+    if (cursor->pastEnd > kMaxZeroFill)
+        png_error(png, "read far past the end of the data");
 }
 
 // Errors end the decode without a word; the caller only learns "no image".
-[[noreturn]] void OnPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+[[noreturn]] void OnPngError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
 void OnPngWarning(png_structp, png_const_charp) {}
 
 struct Header {
@@ -48,19 +52,26 @@ struct Header {
 // libpng leaves the two functions below by longjmp on any error, so nothing with a
 // destructor may live in their frames; everything they touch is plain data.
 bool ReadHeaderAndSetTransforms(png_structp png, png_infop info, Header* header) {
-    if (setjmp(png_jmpbuf(png))) return false;
+    if (setjmp(png_jmpbuf(png)))
+        return false;
     png_read_info(png, info);
     png_get_IHDR(png, info, &header->width, &header->height, &header->bitDepth, &header->colourType,
                  &header->interlace, nullptr, nullptr);
 
     const bool hasTrns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     const bool grey = (header->colourType & PNG_COLOR_MASK_COLOR) == 0;
-    if (header->colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-    if (grey && header->bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
-    if (hasTrns) png_set_tRNS_to_alpha(png);
-    if (header->bitDepth == 16) png_set_strip_16(png);
-    if (header->bitDepth < 8) png_set_packing(png);
-    if (grey) png_set_gray_to_rgb(png);
+    if (header->colourType == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    if (grey && header->bitDepth < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
+    if (hasTrns)
+        png_set_tRNS_to_alpha(png);
+    if (header->bitDepth == 16)
+        png_set_strip_16(png);
+    if (header->bitDepth < 8)
+        png_set_packing(png);
+    if (grey)
+        png_set_gray_to_rgb(png);
     if ((header->colourType & PNG_COLOR_MASK_ALPHA) != 0 || hasTrns)
         png_set_swap_alpha(png);
     else
@@ -72,7 +83,8 @@ bool ReadHeaderAndSetTransforms(png_structp png, png_infop info, Header* header)
 }
 
 bool ReadRows(png_structp png, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png))) return false;
+    if (setjmp(png_jmpbuf(png)))
+        return false;
     png_read_image(png, rows);
     return true;
 }
@@ -94,10 +106,12 @@ std::atomic<RasterResourceLookup> gResourceLookup{nullptr};
 } // namespace
 
 RasterBitmap* LoadPngFromMemory(const unsigned char* data, std::size_t size, RasterBitmap* target) {
-    if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0) return nullptr;
+    if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0)
+        return nullptr;
 
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
-    if (!png) return nullptr;
+    if (!png)
+        return nullptr;
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
@@ -136,7 +150,8 @@ RasterBitmap* LoadPngFromMemory(const unsigned char* data, std::size_t size, Ras
         ok = rows != nullptr;
     }
     if (ok) {
-        for (int r = 0; r < height; ++r) rows[r] = reinterpret_cast<png_bytep>(result->Row(r));
+        for (int r = 0; r < height; ++r)
+            rows[r] = reinterpret_cast<png_bytep>(result->Row(r));
         ok = ReadRows(png, rows);
     }
     std::free(rows);
@@ -149,22 +164,31 @@ RasterBitmap* LoadPngFromMemory(const unsigned char* data, std::size_t size, Ras
     return result;
 }
 
-void SetRasterResourceLookup(RasterResourceLookup lookup) { gResourceLookup.store(lookup); }
+void SetRasterResourceLookup(RasterResourceLookup lookup) {
+    gResourceLookup.store(lookup);
+}
 
-RasterResourceLookup GetRasterResourceLookup() { return gResourceLookup.load(); }
+RasterResourceLookup GetRasterResourceLookup() {
+    return gResourceLookup.load();
+}
 
 RasterBitmap* LoadPngFromResource(RasterResourceLookup module, int id, RasterBitmap* target) {
-    if (!module) module = gResourceLookup.load();
-    if (!module) return nullptr;
+    if (!module)
+        module = gResourceLookup.load();
+    if (!module)
+        return nullptr;
     const RasterResourceBytes bytes = module(id & 0xFFFF);
-    if (!bytes.data || bytes.size < 8) return nullptr;
+    if (!bytes.data || bytes.size < 8)
+        return nullptr;
     return LoadPngFromMemory(bytes.data, bytes.size, target);
 }
 
 RasterBitmap* LoadPngFromFile(const char* path, RasterBitmap* target) {
-    if (!path) return nullptr;
+    if (!path)
+        return nullptr;
     std::FILE* file = std::fopen(path, "rb");
-    if (!file) return nullptr;
+    if (!file)
+        return nullptr;
     std::vector<unsigned char> bytes;
     unsigned char block[65536];
     std::size_t got;
@@ -177,14 +201,17 @@ RasterBitmap* LoadPngFromFile(const char* path, RasterBitmap* target) {
         bytes.insert(bytes.end(), block, block + got);
     }
     std::fclose(file);
-    if (tooLarge) return nullptr;
+    if (tooLarge)
+        return nullptr;
     return LoadPngFromMemory(bytes.data(), bytes.size(), target);
 }
 
 bool HasPngExtension(const char* name) {
-    if (!name) return false;
+    if (!name)
+        return false;
     const char* dot = std::strrchr(name, '.');
-    if (!dot) return false;
+    if (!dot)
+        return false;
     const char* ext = dot + 1;
     auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
     return std::strlen(ext) == 3 && lower(ext[0]) == 'p' && lower(ext[1]) == 'n' && lower(ext[2]) == 'g';

@@ -10,8 +10,8 @@ enum : int { TextAlignLeft = 0, TextAlignCentre = 1, TextAlignRight = 2 };
 // orientation, style and exact font name (colour, alignment and quality are not part of it).
 struct ITextStyle {
     char fontName[32] = {};
-    int size = 12;      // character cell height in pixels
-    IColour colour;     // A below 255 draws at that opacity
+    int size = 12;  // character cell height in pixels
+    IColour colour; // A below 255 draws at that opacity
     int style = TextStyleNormal;
     int alignment = TextAlignLeft;
     int orientation = 0; // degrees; kept in the key, glyphs are not rotated

@@ -165,14 +165,19 @@ TEST(BitmapCache, ConcurrentLoadsKeepOneImagePerId) {
                     ++loads;
                     return new RasterMemoryBitmap(2, 2, 4);
                 });
-                if (id == 19) seen[t] = s.bitmap;
+                if (id == 19)
+                    seen[t] = s.bitmap;
             }
         });
     }
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     EXPECT_EQ(cache.Count(), 20u);
-    for (RasterBitmap* b : seen) EXPECT_EQ(b, seen[0]);
+    for (RasterBitmap* b : seen)
+        EXPECT_EQ(b, seen[0]);
     EXPECT_GE(loads.load(), 20);
 }
 
-TEST(BitmapCache, ProcessWideInstanceIsOne) { EXPECT_EQ(&BitmapCache::Instance(), &BitmapCache::Instance()); }
+TEST(BitmapCache, ProcessWideInstanceIsOne) {
+    EXPECT_EQ(&BitmapCache::Instance(), &BitmapCache::Instance());
+}

@@ -24,8 +24,12 @@ RasterPixel Blend1(RasterPixel d, RasterPixel s, float opacity, int mode) {
 
 // Signed division by 256 the way the rules describe it: add 255 to a negative product,
 // then shift right arithmetically.
-int Div256(int v) { return v < 0 ? (v + 255) >> 8 : v >> 8; }
-int Clamp(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+int Div256(int v) {
+    return v < 0 ? (v + 255) >> 8 : v >> 8;
+}
+int Clamp(int v) {
+    return v < 0 ? 0 : (v > 255 ? 255 : v);
+}
 
 RasterPixel ModelPixel(RasterPixel dp, RasterPixel sp, float opacity, int mode) {
     const int ia = static_cast<int>(opacity * 256.0f);
@@ -41,14 +45,17 @@ RasterPixel ModelPixel(RasterPixel dp, RasterPixel sp, float opacity, int mode) 
         out[(mode >> 2) & 3] = s[mode & 3];
     } else if (mode == 0) {
         if (opacity == 1.0f) {
-            for (int i = 0; i < 4; ++i) out[i] = s[i];
+            for (int i = 0; i < 4; ++i)
+                out[i] = s[i];
         } else if (opacity == 0.5f) {
             return ((sp >> 1) & 0x7F7F7F7Fu) + ((dp >> 1) & 0x7F7F7F7Fu);
         } else if (ia <= 0) {
         } else if (ia == 256) {
-            for (int i = 0; i < 4; ++i) out[i] = s[i];
+            for (int i = 0; i < 4; ++i)
+                out[i] = s[i];
         } else {
-            for (int i = 0; i < 4; ++i) out[i] = s[i] + Div256((d[i] - s[i]) * (256 - ia));
+            for (int i = 0; i < 4; ++i)
+                out[i] = s[i] + Div256((d[i] - s[i]) * (256 - ia));
         }
     } else if (mode == 0x10000) {
         if (a == 0) {
@@ -56,16 +63,19 @@ RasterPixel ModelPixel(RasterPixel dp, RasterPixel sp, float opacity, int mode) 
             out[0] = s[0], out[1] = s[1], out[2] = s[2], out[3] = 255;
         } else if (ia == 256) {
             out[3] = std::min(255, d[3] + a);
-            for (int i = 0; i < 3; ++i) out[i] = s[i] + Div256((d[i] - s[i]) * (255 - a));
+            for (int i = 0; i < 3; ++i)
+                out[i] = s[i] + Div256((d[i] - s[i]) * (255 - a));
         } else if (ia > 0) {
             const int k = ia * (a + 1) / 256;
             out[3] = std::min(255, d[3] + k);
-            for (int i = 0; i < 3; ++i) out[i] = s[i] + Div256((d[i] - s[i]) * (256 - k));
+            for (int i = 0; i < 3; ++i)
+                out[i] = s[i] + Div256((d[i] - s[i]) * (256 - k));
         }
     } else if (mode == 0x10001) {
         if (a != 0 && ia > 0) {
             const int k = ia * (a + 1) / 256;
-            for (int i = 0; i < 3; ++i) out[i] = Clamp(d[i] + s[i] * k / 256);
+            for (int i = 0; i < 3; ++i)
+                out[i] = Clamp(d[i] + s[i] * k / 256);
             out[3] = Clamp(d[3] + a * k / 256);
         }
     } else if (mode == 0x10002) {
@@ -83,14 +93,16 @@ RasterPixel ModelPixel(RasterPixel dp, RasterPixel sp, float opacity, int mode) 
 // Clipping stated differently from the library: a source column c lands on dest column
 // dstX + c - rect.left; it is drawn when c lies inside rect cut to the source and the
 // landing point lies inside the destination.
-void ModelBlit(RasterBitmap& dest, const RasterBitmap& src, int dstX, int dstY, const RasterRect* rect, float opacity,
-               int mode) {
-    if (opacity == 0.0f) return;
+void ModelBlit(RasterBitmap& dest, const RasterBitmap& src, int dstX, int dstY, const RasterRect* rect,
+               float opacity, int mode) {
+    if (opacity == 0.0f)
+        return;
     const RasterRect r = rect ? *rect : RasterRect{0, 0, src.Width(), src.Height()};
     for (int sy = std::max(r.top, 0); sy < std::min(r.bottom, src.Height()); ++sy) {
         for (int sx = std::max(r.left, 0); sx < std::min(r.right, src.Width()); ++sx) {
             const int x = dstX + sx - r.left, y = dstY + sy - r.top;
-            if (x < 0 || y < 0 || x >= dest.Width() || y >= dest.Height()) continue;
+            if (x < 0 || y < 0 || x >= dest.Width() || y >= dest.Height())
+                continue;
             dest.Row(y)[x] = ModelPixel(dest.Row(y)[x], src.Row(sy)[sx], opacity, mode);
         }
     }
@@ -98,7 +110,8 @@ void ModelBlit(RasterBitmap& dest, const RasterBitmap& src, int dstX, int dstY, 
 
 std::vector<RasterPixel> Snapshot(const RasterBitmap& b) {
     std::vector<RasterPixel> all;
-    for (int r = 0; r < b.Height(); ++r) all.insert(all.end(), b.Row(r), b.Row(r) + b.RowStride());
+    for (int r = 0; r < b.Height(); ++r)
+        all.insert(all.end(), b.Row(r), b.Row(r) + b.RowStride());
     return all;
 }
 
@@ -138,13 +151,17 @@ TEST(BlitSourceAlpha, FullOpacityUsesFactor255MinusAlpha) {
     EXPECT_EQ(Blend1(Bgra(0, 0, 0, 10), Bgra(255, 255, 255, 1), 1.0f, BlitCopy | BlitUseSourceAlpha),
               Bgra(2, 2, 2, 11));
     // Alpha saturates at 255.
-    EXPECT_EQ(ByteOf(Blend1(Bgra(0, 0, 0, 200), Bgra(0, 0, 0, 100), 1.0f, BlitCopy | BlitUseSourceAlpha), 3), 255);
+    EXPECT_EQ(ByteOf(Blend1(Bgra(0, 0, 0, 200), Bgra(0, 0, 0, 100), 1.0f, BlitCopy | BlitUseSourceAlpha), 3),
+              255);
 }
 
 TEST(BlitSourceAlpha, OpaqueAndTransparentSourcePixels) {
-    EXPECT_EQ(Blend1(Bgra(9, 9, 9, 3), Bgra(1, 2, 3, 255), 1.0f, BlitCopy | BlitUseSourceAlpha), Bgra(1, 2, 3, 255));
-    EXPECT_EQ(Blend1(Bgra(9, 8, 7, 6), Bgra(1, 2, 3, 0), 1.0f, BlitCopy | BlitUseSourceAlpha), Bgra(9, 8, 7, 6));
-    EXPECT_EQ(Blend1(Bgra(9, 8, 7, 6), Bgra(1, 2, 3, 0), 0.25f, BlitCopy | BlitUseSourceAlpha), Bgra(9, 8, 7, 6));
+    EXPECT_EQ(Blend1(Bgra(9, 9, 9, 3), Bgra(1, 2, 3, 255), 1.0f, BlitCopy | BlitUseSourceAlpha),
+              Bgra(1, 2, 3, 255));
+    EXPECT_EQ(Blend1(Bgra(9, 8, 7, 6), Bgra(1, 2, 3, 0), 1.0f, BlitCopy | BlitUseSourceAlpha),
+              Bgra(9, 8, 7, 6));
+    EXPECT_EQ(Blend1(Bgra(9, 8, 7, 6), Bgra(1, 2, 3, 0), 0.25f, BlitCopy | BlitUseSourceAlpha),
+              Bgra(9, 8, 7, 6));
 }
 
 TEST(BlitSourceAlpha, GreyedControlAtQuarterOpacity) {
@@ -166,7 +183,8 @@ TEST(BlitAdd, AddsScaledSourceAndClamps) {
     // G 100 + 200 x 129 / 256 = 200, R 250 + 25 -> 255, A 100 + 128 x 129 / 256 = 164.
     EXPECT_EQ(Blend1(Bgra(100, 100, 250, 100), Bgra(100, 200, 50, 128), 1.0f, BlitAdd | BlitUseSourceAlpha),
               Bgra(150, 200, 255, 164));
-    EXPECT_EQ(Blend1(Bgra(1, 2, 3, 4), Bgra(200, 200, 200, 0), 1.0f, BlitAdd | BlitUseSourceAlpha), Bgra(1, 2, 3, 4));
+    EXPECT_EQ(Blend1(Bgra(1, 2, 3, 4), Bgra(200, 200, 200, 0), 1.0f, BlitAdd | BlitUseSourceAlpha),
+              Bgra(1, 2, 3, 4));
 }
 
 TEST(BlitDodge, DividesByTheInvertedScaledSource) {
@@ -189,7 +207,8 @@ TEST(BlitChannelCopy, MovesOneByte) {
 TEST(Blit, ZeroOpacityAndUnsupportedModesDrawNothing) {
     for (int mode : {0, 0x10000, 0x10001, 0x10002, 0xF3, 1, 2, 3, 0x10003, 0x10005}) {
         EXPECT_EQ(Blend1(Bgra(1, 2, 3, 4), Bgra(200, 150, 100, 255), 0.0f, mode), Bgra(1, 2, 3, 4)) << mode;
-        EXPECT_EQ(Blend1(Bgra(1, 2, 3, 4), Bgra(200, 150, 100, 255), std::nanf(""), mode), Bgra(1, 2, 3, 4)) << mode;
+        EXPECT_EQ(Blend1(Bgra(1, 2, 3, 4), Bgra(200, 150, 100, 255), std::nanf(""), mode), Bgra(1, 2, 3, 4))
+            << mode;
     }
     for (int mode : {1, 2, 3, 4, 5, 0x10003, 0x10004, 0x10005})
         EXPECT_EQ(Blend1(Bgra(1, 2, 3, 4), Bgra(200, 150, 100, 255), 1.0f, mode), Bgra(1, 2, 3, 4)) << mode;
@@ -204,10 +223,11 @@ TEST(Blit, OpacityAboveOneBlendsLikeOne) {
 // ---- Clipping --------------------------------------------------------------------------
 
 class BlitClipping : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 5; ++x) src.Row(y)[x] = Bgra(x, y, 0, 255);
+            for (int x = 0; x < 5; ++x)
+                src.Row(y)[x] = Bgra(x, y, 0, 255);
         Fill(dest, 0xDEADBEEFu);
     }
     RasterMemoryBitmap src{5, 4, 4};
@@ -275,9 +295,11 @@ TEST(Blit, RowsStepByStrideNotWidth) {
     RasterMemoryBitmap src(135, 3, 4), dest(135, 3, 4);
     ASSERT_EQ(src.RowStride(), 136);
     for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 135; ++x) src.Row(y)[x] = Bgra(x, y, 7, 255);
+        for (int x = 0; x < 135; ++x)
+            src.Row(y)[x] = Bgra(x, y, 7, 255);
         src.Row(y)[135] = 0x11111111u;
-        for (int x = 0; x < 136; ++x) dest.Row(y)[x] = 0x22222222u;
+        for (int x = 0; x < 136; ++x)
+            dest.Row(y)[x] = 0x22222222u;
     }
     RasterBlit(&dest, &src, 0, 0, nullptr, 1.0f, BlitCopy);
     RasterBlit(&dest, &src, 0, 0, nullptr, 0.5f, BlitCopy | BlitUseSourceAlpha);
@@ -291,7 +313,8 @@ TEST(Blit, BottomUpBitmapsAreAddressedByRow) {
     BottomUpBitmap src(3, 3);
     RasterMemoryBitmap dest(3, 3, 4);
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 3; ++x) src.Row(y)[x] = Bgra(x, y, 0, 255);
+        for (int x = 0; x < 3; ++x)
+            src.Row(y)[x] = Bgra(x, y, 0, 255);
     EXPECT_EQ(src.Bits()[0], Bgra(0, 2, 0, 255)); // stored last row first
     RasterBlit(&dest, &src, 0, 0, nullptr, 1.0f, BlitCopy);
     EXPECT_EQ(At(dest, 1, 0), Bgra(1, 0, 0, 255));
@@ -313,7 +336,8 @@ TEST(Blit, MatchesTheModelOnRandomBitmaps) {
         for (int y = 0; y < src.Height(); ++y)
             for (int x = 0; x < src.Width(); ++x) {
                 const int r = pick(0, 3);
-                if (r < 2) src.Row(y)[x] = (src.Row(y)[x] & 0x00FFFFFFu) | (r == 0 ? 0u : 0xFF000000u);
+                if (r < 2)
+                    src.Row(y)[x] = (src.Row(y)[x] & 0x00FFFFFFu) | (r == 0 ? 0u : 0xFF000000u);
             }
         FillRandom(dest, rng);
         RasterMemoryBitmap expect(dest.Width(), dest.Height(), 4);
@@ -322,7 +346,8 @@ TEST(Blit, MatchesTheModelOnRandomBitmaps) {
 
         const int mode = modes[pick(0, 7)];
         float opacity = opacities[pick(0, 7)];
-        if (pick(0, 3) == 0) opacity = std::uniform_real_distribution<float>(0.0f, 1.0f)(rng);
+        if (pick(0, 3) == 0)
+            opacity = std::uniform_real_distribution<float>(0.0f, 1.0f)(rng);
         const int dx = pick(-25, 25), dy = pick(-20, 20);
         RasterRect rect{pick(-8, 25), pick(-8, 20), 0, 0};
         rect.right = rect.left + pick(-2, 30);
@@ -345,10 +370,12 @@ TEST(Blit, RulesHoldForEveryChannelPairAndAlpha) {
         int mode;
     };
     std::vector<int> alphas = {0, 1, 2, 127, 128, 129, 253, 254, 255};
-    for (int a = 5; a < 250; a += 17) alphas.push_back(a);
-    for (const Case c : {Case{1.0f, BlitCopy | BlitUseSourceAlpha}, Case{0.75f, BlitCopy | BlitUseSourceAlpha},
-                         Case{0.25f, BlitCopy | BlitUseSourceAlpha}, Case{0.3f, BlitCopy},
-                         Case{1.0f, BlitAdd | BlitUseSourceAlpha}}) {
+    for (int a = 5; a < 250; a += 17)
+        alphas.push_back(a);
+    for (const Case c :
+         {Case{1.0f, BlitCopy | BlitUseSourceAlpha}, Case{0.75f, BlitCopy | BlitUseSourceAlpha},
+          Case{0.25f, BlitCopy | BlitUseSourceAlpha}, Case{0.3f, BlitCopy},
+          Case{1.0f, BlitAdd | BlitUseSourceAlpha}}) {
         for (int a : alphas) {
             for (int y = 0; y < 256; ++y)
                 for (int x = 0; x < 256; ++x) {
@@ -359,7 +386,8 @@ TEST(Blit, RulesHoldForEveryChannelPairAndAlpha) {
             for (int y = 0; y < 256; ++y)
                 for (int x = 0; x < 256; ++x)
                     expect.Row(y)[x] = ModelPixel(expect.Row(y)[x], src.Row(y)[x], c.opacity, c.mode);
-            ASSERT_EQ(Snapshot(dest), Snapshot(expect)) << "mode " << c.mode << " opacity " << c.opacity << " a " << a;
+            ASSERT_EQ(Snapshot(dest), Snapshot(expect))
+                << "mode " << c.mode << " opacity " << c.opacity << " a " << a;
         }
     }
 }

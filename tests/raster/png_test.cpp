@@ -4,13 +4,13 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <atomic>
 #include <random>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "raster_test_support.h"
@@ -28,7 +28,7 @@ struct PngImage {
     bool interlaced = false;
     std::vector<png_color> palette;
     std::vector<png_byte> paletteAlpha; // tRNS for palette images
-    bool colourKey = false;              // tRNS for grey and RGB images
+    bool colourKey = false;             // tRNS for grey and RGB images
     png_color_16 key{};
     std::vector<std::vector<int>> samples; // per row: width x channels values
 };
@@ -51,7 +51,8 @@ Bytes PackRow(const PngImage& img, const std::vector<int>& values) {
     Bytes row;
     if (img.bitDepth >= 8) {
         for (int v : values) {
-            if (img.bitDepth == 16) row.push_back(static_cast<unsigned char>(v >> 8));
+            if (img.bitDepth == 16)
+                row.push_back(static_cast<unsigned char>(v >> 8));
             row.push_back(static_cast<unsigned char>(v & 0xFF));
         }
         return row;
@@ -65,7 +66,8 @@ Bytes PackRow(const PngImage& img, const std::vector<int>& values) {
             bits = acc = 0;
         }
     }
-    if (bits > 0) row.push_back(static_cast<unsigned char>(acc << (8 - bits)));
+    if (bits > 0)
+        row.push_back(static_cast<unsigned char>(acc << (8 - bits)));
     return row;
 }
 
@@ -79,7 +81,8 @@ void NoFlush(png_structp) {}
 bool WritePng(const PngImage* img, png_bytepp rows, Bytes* out) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) return false;
+    if (!info)
+        return false;
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         return false;
@@ -91,8 +94,10 @@ bool WritePng(const PngImage* img, png_bytepp rows, Bytes* out) {
     if (!img->palette.empty())
         png_set_PLTE(png, info, img->palette.data(), static_cast<int>(img->palette.size()));
     if (!img->paletteAlpha.empty())
-        png_set_tRNS(png, info, img->paletteAlpha.data(), static_cast<int>(img->paletteAlpha.size()), nullptr);
-    if (img->colourKey) png_set_tRNS(png, info, nullptr, 0, &img->key);
+        png_set_tRNS(png, info, img->paletteAlpha.data(), static_cast<int>(img->paletteAlpha.size()),
+                     nullptr);
+    if (img->colourKey)
+        png_set_tRNS(png, info, nullptr, 0, &img->key);
     png_write_info(png, info);
     png_write_image(png, rows);
     png_write_end(png, nullptr);
@@ -102,9 +107,11 @@ bool WritePng(const PngImage* img, png_bytepp rows, Bytes* out) {
 
 Bytes Encode(const PngImage& img) {
     std::vector<Bytes> packed;
-    for (const auto& r : img.samples) packed.push_back(PackRow(img, r));
+    for (const auto& r : img.samples)
+        packed.push_back(PackRow(img, r));
     std::vector<png_bytep> rows;
-    for (auto& r : packed) rows.push_back(r.data());
+    for (auto& r : packed)
+        rows.push_back(r.data());
     Bytes out;
     EXPECT_TRUE(WritePng(&img, rows.data(), &out));
     return out;
@@ -124,7 +131,8 @@ RasterPixel Expected(const PngImage& img, int x, int y) {
     case PNG_COLOR_TYPE_GRAY_ALPHA:
         return Bgra(to8(s[0]), to8(s[0]), to8(s[0]), to8(s[1]));
     case PNG_COLOR_TYPE_RGB: {
-        const bool keyed = img.colourKey && s[0] == img.key.red && s[1] == img.key.green && s[2] == img.key.blue;
+        const bool keyed =
+            img.colourKey && s[0] == img.key.red && s[1] == img.key.green && s[2] == img.key.blue;
         return Bgra(to8(s[2]), to8(s[1]), to8(s[0]), keyed ? 0 : 255);
     }
     case PNG_COLOR_TYPE_PALETTE: {
@@ -156,12 +164,14 @@ PngImage MakeImage(int colourType, int bitDepth, bool trns, bool interlaced, int
             img.palette.push_back(png_color{static_cast<png_byte>(rng()), static_cast<png_byte>(rng()),
                                             static_cast<png_byte>(rng())});
         if (trns)
-            for (int i = 0; i < entries / 2 + 1 && i < entries; ++i) img.paletteAlpha.push_back(static_cast<png_byte>(rng()));
+            for (int i = 0; i < entries / 2 + 1 && i < entries; ++i)
+                img.paletteAlpha.push_back(static_cast<png_byte>(rng()));
         maxv = entries - 1;
     }
     img.samples.assign(h, std::vector<int>(w * n));
     for (auto& row : img.samples)
-        for (int& v : row) v = std::uniform_int_distribution<int>(0, maxv)(rng);
+        for (int& v : row)
+            v = std::uniform_int_distribution<int>(0, maxv)(rng);
     if (trns && colourType != PNG_COLOR_TYPE_PALETTE) {
         img.colourKey = true;
         const int* s = &img.samples[h / 2][0];
@@ -181,7 +191,8 @@ void ExpectDecodesTo(const RasterBitmap* b, const PngImage& img) {
     ASSERT_EQ(b->Width(), img.width);
     ASSERT_EQ(b->Height(), img.height);
     for (int y = 0; y < img.height; ++y)
-        for (int x = 0; x < img.width; ++x) ASSERT_EQ(At(*b, x, y), Expected(img, x, y)) << x << "," << y;
+        for (int x = 0; x < img.width; ++x)
+            ASSERT_EQ(At(*b, x, y), Expected(img, x, y)) << x << "," << y;
 }
 
 std::unique_ptr<RasterBitmap> Decode(const Bytes& png, RasterBitmap* target = nullptr) {
@@ -193,11 +204,13 @@ std::unique_ptr<RasterBitmap> Decode(const Bytes& png, RasterBitmap* target = nu
 void FixCrcs(Bytes& png) {
     std::size_t pos = 8;
     while (pos + 12 <= png.size()) {
-        const std::size_t len = static_cast<std::size_t>(png[pos]) << 24 | png[pos + 1] << 16 | png[pos + 2] << 8 |
-                                png[pos + 3];
-        if (len > png.size() - pos - 12) break;
+        const std::size_t len =
+            static_cast<std::size_t>(png[pos]) << 24 | png[pos + 1] << 16 | png[pos + 2] << 8 | png[pos + 3];
+        if (len > png.size() - pos - 12)
+            break;
         const uLong crc = crc32(0, png.data() + pos + 4, static_cast<uInt>(len + 4));
-        for (int i = 0; i < 4; ++i) png[pos + 8 + len + i] = static_cast<unsigned char>(crc >> (24 - 8 * i));
+        for (int i = 0; i < 4; ++i)
+            png[pos + 8 + len + i] = static_cast<unsigned char>(crc >> (24 - 8 * i));
         pos += len + 12;
     }
 }
@@ -221,14 +234,18 @@ TEST(PngDecode, EveryColourTypeAndDepthBecomesRasterPixels) {
         bool trns;
     };
     const Format formats[] = {
-        {PNG_COLOR_TYPE_GRAY, 1, false},      {PNG_COLOR_TYPE_GRAY, 2, false},      {PNG_COLOR_TYPE_GRAY, 4, false},
-        {PNG_COLOR_TYPE_GRAY, 8, false},      {PNG_COLOR_TYPE_GRAY, 16, false},     {PNG_COLOR_TYPE_GRAY, 1, true},
-        {PNG_COLOR_TYPE_GRAY, 2, true},       {PNG_COLOR_TYPE_GRAY, 4, true},       {PNG_COLOR_TYPE_GRAY, 8, true},
-        {PNG_COLOR_TYPE_GRAY, 16, true},      {PNG_COLOR_TYPE_GRAY_ALPHA, 8, false}, {PNG_COLOR_TYPE_GRAY_ALPHA, 16, false},
-        {PNG_COLOR_TYPE_RGB, 8, false},       {PNG_COLOR_TYPE_RGB, 16, false},      {PNG_COLOR_TYPE_RGB, 8, true},
-        {PNG_COLOR_TYPE_RGB, 16, true},       {PNG_COLOR_TYPE_PALETTE, 1, false},   {PNG_COLOR_TYPE_PALETTE, 2, true},
-        {PNG_COLOR_TYPE_PALETTE, 4, false},   {PNG_COLOR_TYPE_PALETTE, 4, true},    {PNG_COLOR_TYPE_PALETTE, 8, false},
-        {PNG_COLOR_TYPE_PALETTE, 8, true},    {PNG_COLOR_TYPE_RGBA, 8, false},      {PNG_COLOR_TYPE_RGBA, 16, false},
+        {PNG_COLOR_TYPE_GRAY, 1, false},       {PNG_COLOR_TYPE_GRAY, 2, false},
+        {PNG_COLOR_TYPE_GRAY, 4, false},       {PNG_COLOR_TYPE_GRAY, 8, false},
+        {PNG_COLOR_TYPE_GRAY, 16, false},      {PNG_COLOR_TYPE_GRAY, 1, true},
+        {PNG_COLOR_TYPE_GRAY, 2, true},        {PNG_COLOR_TYPE_GRAY, 4, true},
+        {PNG_COLOR_TYPE_GRAY, 8, true},        {PNG_COLOR_TYPE_GRAY, 16, true},
+        {PNG_COLOR_TYPE_GRAY_ALPHA, 8, false}, {PNG_COLOR_TYPE_GRAY_ALPHA, 16, false},
+        {PNG_COLOR_TYPE_RGB, 8, false},        {PNG_COLOR_TYPE_RGB, 16, false},
+        {PNG_COLOR_TYPE_RGB, 8, true},         {PNG_COLOR_TYPE_RGB, 16, true},
+        {PNG_COLOR_TYPE_PALETTE, 1, false},    {PNG_COLOR_TYPE_PALETTE, 2, true},
+        {PNG_COLOR_TYPE_PALETTE, 4, false},    {PNG_COLOR_TYPE_PALETTE, 4, true},
+        {PNG_COLOR_TYPE_PALETTE, 8, false},    {PNG_COLOR_TYPE_PALETTE, 8, true},
+        {PNG_COLOR_TYPE_RGBA, 8, false},       {PNG_COLOR_TYPE_RGBA, 16, false},
     };
     for (const Format& f : formats) {
         for (bool interlaced : {false, true}) {
@@ -292,7 +309,7 @@ TEST(PngDecode, DecodesIntoATarget) {
 
 TEST(PngDecode, ATargetThatCannotTakeTheSizeAnswersNone) {
     class FixedSize final : public RasterBitmap {
-    public:
+      public:
         RasterPixel* Bits() const override { return mStore.Bits(); }
         int Width() const override { return 4; }
         int Height() const override { return 4; }
@@ -302,7 +319,7 @@ TEST(PngDecode, ATargetThatCannotTakeTheSizeAnswersNone) {
         void* DrawingContext() const override { return nullptr; }
         int QueryExtension(int, void*) override { return 0; }
 
-    private:
+      private:
         RasterMemoryBitmap mStore{4, 4, 4};
     } fixed;
     const Bytes png = Encode(MakeImage(PNG_COLOR_TYPE_RGBA, 8, false, false, 5, 5));
@@ -324,8 +341,11 @@ TEST(PngDecode, NotAPngAnswersNone) {
 TEST(PngDecode, HugeHeadersAreRefusedBeforeAllocating) {
     // 10^6 x 10^6: h x stride x 4 overflows 32 bits; 60000 x 60000 passes the per-side limit
     // but not the pixel budget. Both must fail cleanly (ASan would flag a wild allocation).
-    for (auto [w, h] : {std::pair<std::uint32_t, std::uint32_t>{1000000, 1000000}, {60000, 60000},
-                        {0x7FFFFFFF, 1}, {1, 0x7FFFFFFF}, {65536, 1}}) {
+    for (auto [w, h] : {std::pair<std::uint32_t, std::uint32_t>{1000000, 1000000},
+                        {60000, 60000},
+                        {0x7FFFFFFF, 1},
+                        {1, 0x7FFFFFFF},
+                        {65536, 1}}) {
         RasterMemoryBitmap target(2, 2, 4);
         const Bytes png = WithClaimedSize(w, h);
         EXPECT_EQ(Decode(png), nullptr) << w << "x" << h;
@@ -366,20 +386,24 @@ TEST(PngDecode, MutatedFilesNeverCrash) {
         Encode(MakeImage(PNG_COLOR_TYPE_GRAY_ALPHA, 16, false, false, 7, 19)),
     };
     std::mt19937 rng(99);
-    auto pick = [&](std::size_t lo, std::size_t hi) { return std::uniform_int_distribution<std::size_t>(lo, hi)(rng); };
+    auto pick = [&](std::size_t lo, std::size_t hi) {
+        return std::uniform_int_distribution<std::size_t>(lo, hi)(rng);
+    };
     int decoded = 0;
     const int rounds = 4000;
     for (int round = 0; round < rounds; ++round) {
         Bytes png = seeds[round % seeds.size()];
         switch (pick(0, 4)) {
         case 0: // flip a few bits anywhere after the signature
-            for (std::size_t i = pick(1, 6); i > 0; --i) png[pick(8, png.size() - 1)] ^= 1u << pick(0, 7);
+            for (std::size_t i = pick(1, 6); i > 0; --i)
+                png[pick(8, png.size() - 1)] ^= 1u << pick(0, 7);
             break;
         case 1: // overwrite a run with 0x00 or 0xFF
         {
             const std::size_t at = pick(8, png.size() - 1);
             const unsigned char v = pick(0, 1) ? 0xFF : 0x00;
-            for (std::size_t i = at; i < std::min(png.size(), at + pick(1, 8)); ++i) png[i] = v;
+            for (std::size_t i = at; i < std::min(png.size(), at + pick(1, 8)); ++i)
+                png[i] = v;
             break;
         }
         case 2: // cut anywhere
@@ -390,14 +414,17 @@ TEST(PngDecode, MutatedFilesNeverCrash) {
             const std::size_t from = pick(8, png.size() - 1), len = pick(1, 40);
             const Bytes piece(png.begin() + static_cast<std::ptrdiff_t>(from),
                               png.begin() + static_cast<std::ptrdiff_t>(std::min(png.size(), from + len)));
-            png.insert(png.begin() + static_cast<std::ptrdiff_t>(pick(8, png.size())), piece.begin(), piece.end());
+            png.insert(png.begin() + static_cast<std::ptrdiff_t>(pick(8, png.size())), piece.begin(),
+                       piece.end());
             break;
         }
         default: // random bytes in any one place
-            for (std::size_t i = pick(1, 12); i > 0; --i) png[pick(8, png.size() - 1)] = static_cast<unsigned char>(rng());
+            for (std::size_t i = pick(1, 12); i > 0; --i)
+                png[pick(8, png.size() - 1)] = static_cast<unsigned char>(rng());
             break;
         }
-        if (round % 2 == 0) FixCrcs(png); // half the time the damage gets past the checksums
+        if (round % 2 == 0)
+            FixCrcs(png); // half the time the damage gets past the checksums
         RasterBitmap* b = LoadPngFromMemory(png.data(), png.size(), nullptr);
         if (b) {
             ++decoded;
@@ -424,18 +451,22 @@ TEST(PngDecode, ConcurrentDecodesAreIndependent) {
             for (int i = 0; i < 50; ++i) {
                 std::unique_ptr<RasterBitmap> good(LoadPngFromMemory(png.data(), png.size(), nullptr));
                 std::unique_ptr<RasterBitmap> bad(LoadPngFromMemory(broken.data(), broken.size(), nullptr));
-                if (!good || At(*good, 39, 39) != Expected(img, 39, 39) || bad) ++failures;
+                if (!good || At(*good, 39, 39) != Expected(img, 39, 39) || bad)
+                    ++failures;
             }
         });
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     EXPECT_EQ(failures.load(), 0);
 }
 
 namespace {
 Bytes gResourcePng;
 RasterResourceBytes TestResources(int id) {
-    if (id == 101) return {gResourcePng.data(), gResourcePng.size()};
-    if (id == 102) return {gResourcePng.data(), 7};
+    if (id == 101)
+        return {gResourcePng.data(), gResourcePng.size()};
+    if (id == 102)
+        return {gResourcePng.data(), 7};
     return {};
 }
 } // namespace

@@ -6,27 +6,33 @@
 
 // Pixel from B, G, R, A bytes, the order they have in memory.
 inline RasterPixel Bgra(int b, int g, int r, int a) {
-    return static_cast<RasterPixel>(b) | static_cast<RasterPixel>(g) << 8 | static_cast<RasterPixel>(r) << 16 |
-           static_cast<RasterPixel>(a) << 24;
+    return static_cast<RasterPixel>(b) | static_cast<RasterPixel>(g) << 8 |
+           static_cast<RasterPixel>(r) << 16 | static_cast<RasterPixel>(a) << 24;
 }
-inline int ByteOf(RasterPixel p, int n) { return static_cast<int>((p >> (8 * n)) & 0xFF); }
+inline int ByteOf(RasterPixel p, int n) {
+    return static_cast<int>((p >> (8 * n)) & 0xFF);
+}
 
 inline void Fill(RasterBitmap& bitmap, RasterPixel value) {
     for (int r = 0; r < bitmap.Height(); ++r)
-        for (int c = 0; c < bitmap.RowStride(); ++c) bitmap.Row(r)[c] = value;
+        for (int c = 0; c < bitmap.RowStride(); ++c)
+            bitmap.Row(r)[c] = value;
 }
 
 // Every pixel including row padding, so stray writes past Width show up.
 inline void FillRandom(RasterBitmap& bitmap, std::mt19937& rng) {
     for (int r = 0; r < bitmap.Height(); ++r)
-        for (int c = 0; c < bitmap.RowStride(); ++c) bitmap.Row(r)[c] = static_cast<RasterPixel>(rng());
+        for (int c = 0; c < bitmap.RowStride(); ++c)
+            bitmap.Row(r)[c] = static_cast<RasterPixel>(rng());
 }
 
-inline RasterPixel At(const RasterBitmap& bitmap, int x, int y) { return bitmap.Row(y)[x]; }
+inline RasterPixel At(const RasterBitmap& bitmap, int x, int y) {
+    return bitmap.Row(y)[x];
+}
 
 // A bitmap stored bottom-up, to check that users go through Row/RowStride.
 class BottomUpBitmap final : public RasterBitmap {
-public:
+  public:
     BottomUpBitmap(int w, int h) : mStore(w, h, 4) {}
     RasterPixel* Bits() const override { return mStore.Bits(); }
     int Width() const override { return mStore.Width(); }
@@ -37,6 +43,6 @@ public:
     void* DrawingContext() const override { return nullptr; }
     int QueryExtension(int, void*) override { return 0; }
 
-private:
+  private:
     RasterMemoryBitmap mStore;
 };

@@ -21,12 +21,14 @@ TEST(Utf8, DecodesOneCharacterAtATime) {
         {"A", 'A', 1},
         {"\xC3\xA9", 0xE9, 2},
         {"\xE2\x82\xAC", 0x20AC, 3},
-        {"\xF0\x9F\x98\x80", ' ', 4},  // beyond 16 bits: a space
-        {"\xC0\x80", 0xC0, 1},         // overlong leads stand alone
+        {"\xF0\x9F\x98\x80", ' ', 4}, // beyond 16 bits: a space
+        {"\xC0\x80", 0xC0, 1},        // overlong leads stand alone
         {"\xC1\xBF", 0xC1, 1},
-        {"\x80", 0x80, 1},             // stray continuation
-        {"\xC3\xC0", 0xC0, 2},         // 0xC0 counts as a continuation byte
-        {"\xC3" "A", 0xC3, 1},         // lead without continuation
+        {"\x80", 0x80, 1},     // stray continuation
+        {"\xC3\xC0", 0xC0, 2}, // 0xC0 counts as a continuation byte
+        {"\xC3"
+         "A",
+         0xC3, 1},                     // lead without continuation
         {"\xE2\x82", 0xE2, 1},         // cut short by the NUL
         {"\xF5\x80\x80\x80", 0xF5, 1}, // no such lead
         {"\xF8", 0xF8, 1},
@@ -61,9 +63,13 @@ TEST(Utf8, MultibyteDetection) {
 
 namespace {
 
-ITextStyle KnobStyle() { return ITextStyle("Arial Black", 16, IColour{115, 0, 0, 0}, TextStyleNormal, TextAlignCentre); }
+ITextStyle KnobStyle() {
+    return ITextStyle("Arial Black", 16, IColour{115, 0, 0, 0}, TextStyleNormal, TextAlignCentre);
+}
 
-bool Contains(const char* text, const char* part) { return std::strstr(text, part) != nullptr; }
+bool Contains(const char* text, const char* part) {
+    return std::strstr(text, part) != nullptr;
+}
 
 int Advance(RasterFont* font, int code) {
     const RasterFont::Glyph* g = font->GetGlyph(code);
@@ -72,13 +78,15 @@ int Advance(RasterFont* font, int code) {
 
 int AdvanceOf(RasterFont* font, const char* text) {
     int sum = 0;
-    for (const char* p = text; *p; ++p) sum += Advance(font, static_cast<unsigned char>(*p));
+    for (const char* p = text; *p; ++p)
+        sum += Advance(font, static_cast<unsigned char>(*p));
     return sum;
 }
 
 // The cached-glyph composite for one mask byte over one pixel, as the text rules state it.
 RasterPixel GlyphPixel(RasterPixel d, RasterPixel text, int g, int t) {
-    if (g == 0 || t <= 0) return d;
+    if (g == 0 || t <= 0)
+        return d;
     const int k = t >= 256 ? 255 - g : 256 - std::min(256, t * g / 256);
     int out[4];
     for (int i = 0; i < 3; ++i) {
@@ -90,17 +98,20 @@ RasterPixel GlyphPixel(RasterPixel d, RasterPixel text, int g, int t) {
 }
 
 // Draws `text` glyph by glyph from its masks, starting at (x, y): what DrawString must give.
-void ModelString(RasterBitmap& b, RasterFont* font, const char* text, int x, int y, RasterPixel colour, int t) {
+void ModelString(RasterBitmap& b, RasterFont* font, const char* text, int x, int y, RasterPixel colour,
+                 int t) {
     for (const char* p = text; *p; ++p) {
         const RasterFont::Glyph* g = font->GetGlyph(static_cast<unsigned char>(*p));
         ASSERT_NE(g, nullptr);
-        if (g->maskPos <= 0) continue;
+        if (g->maskPos <= 0)
+            continue;
         const RasterFont::Glyph glyph = *g;
         const std::uint8_t* mask = font->Mask(glyph);
         for (int r = 0; r < glyph.height; ++r)
             for (int c = 0; c < glyph.width; ++c) {
                 const int px = x + c, py = y + r;
-                if (px < 0 || py < 0 || px >= b.Width() || py >= b.Height()) continue;
+                if (px < 0 || py < 0 || px >= b.Width() || py >= b.Height())
+                    continue;
                 b.Row(py)[px] = GlyphPixel(b.Row(py)[px], colour, mask[r * glyph.width + c], t);
             }
         x += glyph.advance;
@@ -109,7 +120,8 @@ void ModelString(RasterBitmap& b, RasterFont* font, const char* text, int x, int
 
 std::vector<RasterPixel> Pixels(const RasterBitmap& b) {
     std::vector<RasterPixel> all;
-    for (int r = 0; r < b.Height(); ++r) all.insert(all.end(), b.Row(r), b.Row(r) + b.Width());
+    for (int r = 0; r < b.Height(); ++r)
+        all.insert(all.end(), b.Row(r), b.Row(r) + b.Width());
     return all;
 }
 
@@ -155,7 +167,8 @@ TEST(FontResolution, WeightAndSlantReachTheFace) {
 }
 
 TEST(FontCache, KeyIsSizeOrientationStyleAndName) {
-    ITextStyle a("DejaVu Sans", 13, IColour{255, 1, 2, 3}, TextStyleNormal, TextAlignLeft, 0, FontQualityDefault);
+    ITextStyle a("DejaVu Sans", 13, IColour{255, 1, 2, 3}, TextStyleNormal, TextAlignLeft, 0,
+                 FontQualityDefault);
     ITextStyle b("DejaVu Sans", 13, IColour{9, 9, 9, 9}, TextStyleNormal, TextAlignRight, 0, FontQualityMono);
     ITextStyle c("DejaVu Sans", 15, IColour{}, TextStyleNormal);
     ITextStyle d("DejaVu Sans", 13, IColour{}, TextStyleBold);
@@ -388,7 +401,7 @@ TEST(RenderText, OpaqueBackgroundFillsGlyphCells) {
     RasterRect at{0, 0, 30, 20};
     font.DrawString(&b, "i", -1, &at, TextNoClip);
     const RasterFont::Glyph i = *font.GetGlyph('i');
-    EXPECT_EQ(At(b, 0, 0) & 0xFF, 0xFFu); // cell corner: background blue (no ink there)
+    EXPECT_EQ(At(b, 0, 0) & 0xFF, 0xFFu);      // cell corner: background blue (no ink there)
     EXPECT_EQ(At(b, i.width, 0), 0xFF000000u); // outside the cell: untouched
 }
 
@@ -402,16 +415,20 @@ TEST(RenderText, ThreadsSharingAFontDrawTheSame) {
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             ITextStyle style = KnobStyle();
-            ITextStyle other("DejaVu Sans", 11 + t, IColour{200, 255, 0, 0}, TextStyleNormal, TextAlignCentre);
+            ITextStyle other("DejaVu Sans", 11 + t, IColour{200, 255, 0, 0}, TextStyleNormal,
+                             TextAlignCentre);
             RasterMemoryBitmap b(120, 24, 4);
             for (int i = 0; i < 30; ++i) {
                 Fill(b, 0xFFFFFFFFu);
                 RenderText(&b, other, "\xE2\x82\xAC 1.5", RasterRect{0, 2, 120, 22});
                 Fill(b, 0xFFFFFFFFu);
                 RenderText(&b, style, "-12.5 dB", RasterRect{0, 2, 120, 22});
-                if (Pixels(b) != Pixels(expect)) ++mismatches[t];
+                if (Pixels(b) != Pixels(expect))
+                    ++mismatches[t];
             }
         });
-    for (auto& th : threads) th.join();
-    for (int m : mismatches) EXPECT_EQ(m, 0);
+    for (auto& th : threads)
+        th.join();
+    for (int m : mismatches)
+        EXPECT_EQ(m, 0);
 }
