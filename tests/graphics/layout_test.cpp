@@ -21,7 +21,6 @@ struct LayoutFixture : ::testing::Test {
 
     void SetUp() override {
         ASSERT_NE(plugin, nullptr);
-        if (!plugin->Editor()) plugin->AttachEditor(BuildVt4rEditor(plugin.get()));
         view = dynamic_cast<IHeadlessEditorView*>(plugin->Editor());
         ASSERT_NE(view, nullptr);
         view->PaintAll(); // as opening the window does

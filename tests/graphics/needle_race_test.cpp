@@ -23,7 +23,6 @@ struct Editor {
     ISliderControl* needle = nullptr;
 
     Editor() {
-        if (!plugin->Editor()) plugin->AttachEditor(BuildVt4rEditor(plugin.get()));
         view = dynamic_cast<IHeadlessEditorView*>(plugin->Editor());
         if (view) needle = dynamic_cast<ISliderControl*>(view->Control(kNeedleControl));
     }

@@ -127,7 +127,6 @@ bool RenderSnapshot(const SnapshotOptions& options, RgbImage& image, std::string
         error = "the plug-in could not be created";
         return false;
     }
-    if (!plugin->Editor()) plugin->AttachEditor(BuildVt4rEditor(plugin.get()));
     auto* view = dynamic_cast<IEditorView*>(plugin->Editor());
     if (!view || !view->BackBuffer()) {
         error = "the plug-in has no editor to draw";
