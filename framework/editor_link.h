@@ -3,7 +3,7 @@
 // The few operations the plug-in base needs from its editor. The editor view
 // implements them; the framework knows nothing else about pixels or windows.
 class IEditorLink {
-public:
+  public:
     virtual ~IEditorLink() = default;
 
     // [main thread; also the audio thread for the meter address, already normalised]

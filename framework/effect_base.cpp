@@ -19,13 +19,18 @@ constexpr std::int32_t kMaxChannels = 256;
 // saturates instead of overflowing. False, with *text unmoved, when no digit.
 bool ReadInt(const char** text, std::int32_t* out) {
     const char* p = *text;
-    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    while (std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    if (!std::isdigit(static_cast<unsigned char>(*p)))
+        return false;
     long long value = 0;
-    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) value = std::min(value * 10 + (*p - '0'), 1LL << 32);
-    if (negative) value = -value;
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p)
+        value = std::min(value * 10 + (*p - '0'), 1LL << 32);
+    if (negative)
+        value = -value;
     *out = static_cast<std::int32_t>(std::clamp<long long>(value, INT_MIN, INT_MAX));
     *text = p;
     return true;
@@ -34,8 +39,10 @@ bool ReadInt(const char** text, std::int32_t* out) {
 // One "%d-%d" token; fields that are missing or unreadable stay 0.
 IChannelLayout ReadLayoutToken(const char* token) {
     IChannelLayout layout;
-    if (!ReadInt(&token, &layout.inputs)) return layout;
-    if (*token != '-') return layout;
+    if (!ReadInt(&token, &layout.inputs))
+        return layout;
+    if (*token != '-')
+        return layout;
     ++token;
     ReadInt(&token, &layout.outputs);
     return layout;
@@ -49,7 +56,8 @@ void ConstructionTimeStamp(char* out, std::size_t size) {
     std::strftime(zone, sizeof zone, "%Z", &local);
     std::size_t n = std::strftime(out, size, "%Y%m%d %H:%M ", &local);
     for (const char* z = zone; *z != '\0' && n + 1 < size; ++z)
-        if (*z >= 'A' && *z <= 'Z') out[n++] = *z;
+        if (*z >= 'A' && *z <= 'Z')
+            out[n++] = *z;
     out[n] = '\0';
 }
 
@@ -57,8 +65,8 @@ void ConstructionTimeStamp(char* out, std::size_t size) {
 
 IEffectBase::IEffectBase(std::int32_t paramCount, const char* channelLayouts, std::int32_t presetCount,
                          const char* effectName, const char* productName, const char* makerName,
-                         std::int32_t version, std::int32_t uniqueId, std::int32_t makerId, std::int32_t latency,
-                         bool /*doesMidi*/, bool stateChunks, bool isInstrument)
+                         std::int32_t version, std::int32_t uniqueId, std::int32_t makerId,
+                         std::int32_t latency, bool /*doesMidi*/, bool stateChunks, bool isInstrument)
     : mUniqueId(uniqueId), mMakerId(makerId), mVersion(version), mStateChunks(stateChunks),
       mIsInstrument(isInstrument), mLatency(latency) {
     char stamp[128];
@@ -85,7 +93,8 @@ IEffectBase::IEffectBase(std::int32_t paramCount, const char* channelLayouts, st
         maxInputs = std::max(maxInputs, layout.inputs);
         maxOutputs = std::max(maxOutputs, layout.outputs);
         token = std::strchr(token, ' ');
-        if (token != nullptr) ++token;
+        if (token != nullptr)
+            ++token;
     }
     maxInputs = std::min(maxInputs, kMaxChannels);
     maxOutputs = std::min(maxOutputs, kMaxChannels);
@@ -94,8 +103,10 @@ IEffectBase::IEffectBase(std::int32_t paramCount, const char* channelLayouts, st
     mOutputPtrs.assign(static_cast<std::size_t>(maxOutputs), nullptr);
     mInputs.resize(static_cast<std::size_t>(maxInputs));
     mOutputs.resize(static_cast<std::size_t>(maxOutputs));
-    for (std::size_t i = 0; i < mInputs.size(); ++i) mInputs[i].slot = &mInputPtrs[i];
-    for (std::size_t i = 0; i < mOutputs.size(); ++i) mOutputs[i].slot = &mOutputPtrs[i];
+    for (std::size_t i = 0; i < mInputs.size(); ++i)
+        mInputs[i].slot = &mInputPtrs[i];
+    for (std::size_t i = 0; i < mOutputs.size(); ++i)
+        mOutputs[i].slot = &mOutputPtrs[i];
 }
 
 IEffectBase::~IEffectBase() {
@@ -108,22 +119,30 @@ IEffectBase::~IEffectBase() {
     mLayouts.clear();
 }
 
-void IEffectBase::ResetProcessing() { std::lock_guard<std::recursive_mutex> lock(mLock); }
+void IEffectBase::ResetProcessing() {
+    std::lock_guard<std::recursive_mutex> lock(mLock);
+}
 
-void IEffectBase::ParameterChanged(std::int32_t) { std::lock_guard<std::recursive_mutex> lock(mLock); }
+void IEffectBase::ParameterChanged(std::int32_t) {
+    std::lock_guard<std::recursive_mutex> lock(mLock);
+}
 
-void IEffectBase::LockedHook() { std::lock_guard<std::recursive_mutex> lock(mLock); }
+void IEffectBase::LockedHook() {
+    std::lock_guard<std::recursive_mutex> lock(mLock);
+}
 
 namespace {
 
 template <typename Sample>
 void PassThrough(Sample** inputs, Sample** outputs, std::int32_t frames, std::int32_t inputCount,
                  std::int32_t outputCount) {
-    if (outputs == nullptr || frames <= 0) return;
+    if (outputs == nullptr || frames <= 0)
+        return;
     const std::size_t n = static_cast<std::size_t>(frames);
     for (std::int32_t i = 0; i < outputCount; ++i) {
         Sample* out = outputs[i];
-        if (out == nullptr) continue;
+        if (out == nullptr)
+            continue;
         const Sample* in = (inputs != nullptr && i < inputCount) ? inputs[i] : nullptr;
         if (in == nullptr)
             std::fill(out, out + n, Sample(0));
@@ -142,30 +161,38 @@ void IEffectBase::processSingle(float** inputs, float** outputs, std::int32_t fr
     PassThrough(inputs, outputs, frames, InputCount(), OutputCount());
 }
 
-void IEffectBase::HandleMidiMessage(const MidiMessage& message) { SendMidiMessage(message); }
+void IEffectBase::HandleMidiMessage(const MidiMessage& message) {
+    SendMidiMessage(message);
+}
 
 bool IEffectBase::MidiNoteText(std::int32_t, char* text) {
-    if (text != nullptr) text[0] = '\0';
+    if (text != nullptr)
+        text[0] = '\0';
     return false;
 }
 
 void IEffectBase::AttachEditor(IEditorLink* editor) {
-    if (editor == nullptr) return;
+    if (editor == nullptr)
+        return;
     std::lock_guard<std::recursive_mutex> lock(mLock);
-    for (std::int32_t i = 0; i < ParamCount(); ++i) editor->PushParameterValue(i, mParams[i].ToNormalized(), true);
+    for (std::int32_t i = 0; i < ParamCount(); ++i)
+        editor->PushParameterValue(i, mParams[i].ToNormalized(), true);
     editor->PrepareDrawing();
-    mEditor.reset(editor);
+    // Attaching the editor we already own again must not destroy it.
+    if (editor != mEditor.get())
+        mEditor.reset(editor);
 }
 
 void IEffectBase::RefreshEditorFromParameters() {
-    if (!mEditor) return;
-    for (std::int32_t i = 0; i < ParamCount(); ++i) mEditor->PushParameterValue(i, mParams[i].Value(), false);
+    if (!mEditor)
+        return;
+    for (std::int32_t i = 0; i < ParamCount(); ++i)
+        mEditor->PushParameterValue(i, mParams[i].Value(), false);
 }
 
 namespace {
 
-template <typename Channel>
-void PointAtScratch(Channel& channel) {
+template <typename Channel> void PointAtScratch(Channel& channel) {
     *channel.slot = channel.scratch.empty() ? nullptr : channel.scratch.data();
 }
 
@@ -176,16 +203,17 @@ void SetConnections(std::vector<Channel>& channels, std::int32_t first, std::int
     for (long long i = begin; i < end; ++i) {
         Channel& channel = channels[static_cast<std::size_t>(i)];
         channel.connected = connected;
-        if (!connected) PointAtScratch(channel);
+        if (!connected)
+            PointAtScratch(channel);
     }
 }
 
-template <typename Channel>
-void ResizeScratch(std::vector<Channel>& channels, std::size_t frames) {
+template <typename Channel> void ResizeScratch(std::vector<Channel>& channels, std::size_t frames) {
     for (Channel& channel : channels) {
         channel.scratch.assign(frames, 0.0);
         // The buffer may have moved; a disconnected slot must follow it.
-        if (!channel.connected) PointAtScratch(channel);
+        if (!channel.connected)
+            PointAtScratch(channel);
     }
 }
 
@@ -208,20 +236,24 @@ bool IEffectBase::IsOutputConnected(std::int32_t index) const {
 }
 
 void IEffectBase::SetBlockFrames(std::int32_t frames) {
-    if (frames == mBlockFrames) return;
+    if (frames == mBlockFrames)
+        return;
     const std::size_t n = static_cast<std::size_t>(std::max(frames, 0));
     ResizeScratch(mInputs, n);
     ResizeScratch(mOutputs, n);
     mBlockFrames = frames;
 }
 
-void IEffectBase::SetLatencySamples(std::int32_t samples) { mLatency = samples; }
+void IEffectBase::SetLatencySamples(std::int32_t samples) {
+    mLatency = samples;
+}
 
 void IEffectBase::SetParameterFromGUI(std::int32_t index, double normalised) {
     Trace("IEffectBase::SetParameterFromGUI", "%d:%f", index, normalised);
     std::lock_guard<std::recursive_mutex> lock(mLock);
     IParameter* param = Param(index);
-    if (param == nullptr) return;
+    if (param == nullptr)
+        return;
     param->SetFromNormalized(normalised);
     ReportToHost(index, normalised);
     ParameterChanged(index);

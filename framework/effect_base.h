@@ -24,14 +24,14 @@ struct IChannelLayout {
 
 struct IInputChannel {
     bool connected = false;
-    double** slot = nullptr;        // entry i of the base's input pointers
+    double** slot = nullptr; // entry i of the base's input pointers
     std::vector<double> scratch;
 };
 
 struct IOutputChannel {
     bool connected = false;
-    double** slot = nullptr;        // entry i of the base's output pointers
-    float* singleDestination = nullptr;  // always null here
+    double** slot = nullptr;            // entry i of the base's output pointers
+    float* singleDestination = nullptr; // always null here
     std::vector<double> scratch;
 };
 
@@ -39,7 +39,7 @@ struct IOutputChannel {
 // editor, and holds the one recursive lock that keeps processing and
 // parameter changes apart.
 class IEffectBase {
-public:
+  public:
     IEffectBase(std::int32_t paramCount, const char* channelLayouts, std::int32_t presetCount,
                 const char* effectName, const char* productName, const char* makerName, std::int32_t version,
                 std::int32_t uniqueId, std::int32_t makerId, std::int32_t latency, bool doesMidi,
@@ -134,7 +134,7 @@ public:
 
     std::recursive_mutex& Lock() { return mLock; }
 
-protected:
+  protected:
     std::vector<IChannelLayout> mLayouts;
     std::recursive_mutex mLock;
     char mEffectName[128] = {};

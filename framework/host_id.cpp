@@ -15,10 +15,10 @@ struct HostKey {
 
 // Tried in this order; an earlier key wins over a later one in the same name.
 constexpr HostKey kHostTable[] = {
-    {"standalone", 23}, {"cubase", 3},    {"reaper", 1},     {"nuendo", 4},     {"cakewalk", 5},
-    {"samplitude", 8},  {"fruity", 7},    {"live", 9},       {"melodyne", 12},  {"vstmanlib", 13},
-    {"aulab", 14},      {"forte", 15},    {"chainer", 16},   {"audition", 17},  {"orion", 18},
-    {"sawstudio", 20},  {"logic", 21},    {"digital", 22},   {"audiomulch", 24}, {"presonus vst2 host", 25},
+    {"standalone", 23}, {"cubase", 3}, {"reaper", 1},   {"nuendo", 4},      {"cakewalk", 5},
+    {"samplitude", 8},  {"fruity", 7}, {"live", 9},     {"melodyne", 12},   {"vstmanlib", 13},
+    {"aulab", 14},      {"forte", 15}, {"chainer", 16}, {"audition", 17},   {"orion", 18},
+    {"sawstudio", 20},  {"logic", 21}, {"digital", 22}, {"audiomulch", 24}, {"presonus vst2 host", 25},
 };
 
 constexpr std::size_t kMaxHostName = 255;
@@ -36,12 +36,14 @@ std::int32_t LookUpHostId(const char* hostName) {
     }
     lower[n] = '\0';
     for (const HostKey& entry : kHostTable)
-        if (std::strstr(lower, entry.key) != nullptr) return entry.id;
+        if (std::strstr(lower, entry.key) != nullptr)
+            return entry.id;
     return 0;
 }
 
 void FormatHostVersion(std::int32_t version, char* out, std::size_t size) {
-    if (out == nullptr || size == 0) return;
+    if (out == nullptr || size == 0)
+        return;
     const std::uint32_t v = static_cast<std::uint32_t>(version);
     std::snprintf(out, size, "v%u.%u.%u", v >> 16, (v >> 8) & 0xFFu, v & 0xFFu);
 }
@@ -55,4 +57,6 @@ void IEffectBase::SetHost(const char* hostName, std::int32_t version) {
           versionText);
 }
 
-std::int32_t IEffectBase::HostId() { return mHostId; }
+std::int32_t IEffectBase::HostId() {
+    return mHostId;
+}

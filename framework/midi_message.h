@@ -29,13 +29,16 @@ struct MidiMessage {
         message.offset = offset;
         const std::size_t n = (bytes == nullptr) ? 0 : (count < 3 ? count : 3);
         message.length = static_cast<std::uint8_t>(n);
-        if (n > 0) message.status = bytes[0];
-        if (n > 1) message.data1 = bytes[1];
-        if (n > 2) message.data2 = bytes[2];
+        if (n > 0)
+            message.status = bytes[0];
+        if (n > 1)
+            message.data1 = bytes[1];
+        if (n > 2)
+            message.data2 = bytes[2];
         return message;
     }
 
-private:
+  private:
     static MidiMessage Make(int offset, std::uint8_t status, int data1, int data2) {
         MidiMessage message;
         message.offset = offset;
@@ -49,7 +52,7 @@ private:
 // Where the standalone wrapper sends MIDI. The application adapts its MIDI
 // library's output object to this; the framework knows no MIDI library.
 class IMidiOutput {
-public:
+  public:
     virtual ~IMidiOutput() = default;
     // [MIDI input thread or main thread] Sends one message of `length` bytes.
     virtual void SendMessage(const std::uint8_t* bytes, int length) = 0;

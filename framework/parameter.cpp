@@ -21,8 +21,10 @@ bool FitsInt(double v) {
 
 } // namespace
 
-void IParameter::DefineNumber(const char* name, double def, double lo, double hi, double step, const char* label) {
-    if (mKind == Unset) mKind = Number;
+void IParameter::DefineNumber(const char* name, double def, double lo, double hi, double step,
+                              const char* label) {
+    if (mKind == Unset)
+        mKind = Number;
     CopyText(mName, name);
     CopyText(mLabel, label);
     mMin = lo;
@@ -33,12 +35,14 @@ void IParameter::DefineNumber(const char* name, double def, double lo, double hi
     mMax = hi >= lo + step ? hi : lo + step;
 
     int k = 0;
-    for (double s = step; k < kMaxPrecision && s != std::floor(s); s *= 10.0) ++k;
+    for (double s = step; k < kMaxPrecision && s != std::floor(s); s *= 10.0)
+        ++k;
     mPrecision = k;
 }
 
 void IParameter::DefineChoice(const char* name, int def, int count) {
-    if (mKind == Unset) mKind = Choice;
+    if (mKind == Unset)
+        mKind = Choice;
     DefineNumber(name, def, 0.0, static_cast<double>(count) - 1.0, 1.0, "");
 }
 
@@ -51,15 +55,18 @@ void IParameter::AddValueText(int value, const char* text) {
 
 const char* IParameter::ValueTextFor(int value) const {
     for (const ValueText& entry : mTexts)
-        if (entry.value == value) return entry.text;
+        if (entry.value == value)
+            return entry.text;
     return "";
 }
 
 bool IParameter::ValueForText(const char* text, int* out) const {
-    if (text == nullptr) return false;
+    if (text == nullptr)
+        return false;
     for (const ValueText& entry : mTexts) {
         if (std::strcmp(entry.text, text) == 0) {
-            if (out != nullptr) *out = entry.value;
+            if (out != nullptr)
+                *out = entry.value;
             return true;
         }
     }
@@ -67,7 +74,8 @@ bool IParameter::ValueForText(const char* text, int* out) const {
 }
 
 void IParameter::SetClamped(double v) {
-    if (std::isnan(v)) v = mDefault;
+    if (std::isnan(v))
+        v = mDefault;
     if (v < mMin)
         mValue = mMin;
     else if (v > mMax)
@@ -77,29 +85,37 @@ void IParameter::SetClamped(double v) {
 }
 
 void IParameter::SetFromNormalized(double x) {
-    if (std::isnan(x)) return;
+    if (std::isnan(x))
+        return;
     double v = mMin + (mMax - mMin) * std::pow(x, mShape);
     // A step of zero or less has no grid to snap to.
-    if (mKind != Number && mStep > 0.0) v = std::floor(v / mStep + 0.5) * mStep;
-    if (v > mMax) v = mMax;
+    if (mKind != Number && mStep > 0.0)
+        v = std::floor(v / mStep + 0.5) * mStep;
+    if (v > mMax)
+        v = mMax;
     mValue = v;
 }
 
 double IParameter::ToNormalized(double v) const {
     double c = v < mMin ? mMin : (v > mMax ? mMax : v);
     // Only a range emptied by a non-positive step gets here with max <= min.
-    if (!(mMax > mMin) || std::isnan(c)) return 0.0;
+    if (!(mMax > mMin) || std::isnan(c))
+        return 0.0;
     return std::pow((c - mMin) / (mMax - mMin), 1.0 / mShape);
 }
 
-void IParameter::FormatValue(double v, bool isNormalised, char* out, std::size_t size, bool useValueTexts) const {
-    if (out == nullptr || size == 0) return;
-    if (isNormalised) v = mMin + (mMax - mMin) * std::pow(v, mShape);
+void IParameter::FormatValue(double v, bool isNormalised, char* out, std::size_t size,
+                             bool useValueTexts) const {
+    if (out == nullptr || size == 0)
+        return;
+    if (isNormalised)
+        v = mMin + (mMax - mMin) * std::pow(v, mShape);
 
     if (useValueTexts && !mTexts.empty() && FitsInt(v)) {
         const int n = static_cast<int>(v);
         for (const ValueText& entry : mTexts) {
-            if (entry.value != n) continue;
+            if (entry.value != n)
+                continue;
             if (entry.text[0] != '\0') {
                 std::snprintf(out, size, "%s", entry.text);
                 return;
@@ -108,7 +124,8 @@ void IParameter::FormatValue(double v, bool isNormalised, char* out, std::size_t
         }
     }
 
-    if (mNegate) v = -v;
+    if (mNegate)
+        v = -v;
     if (mPrecision == 0) {
         if (FitsInt(v))
             std::snprintf(out, size, "%d", static_cast<int>(v));
@@ -119,4 +136,6 @@ void IParameter::FormatValue(double v, bool isNormalised, char* out, std::size_t
     }
 }
 
-double IParameter::GainFromDecibels() const { return std::exp(mValue * 0.1151292546497); }
+double IParameter::GainFromDecibels() const {
+    return std::exp(mValue * 0.1151292546497);
+}

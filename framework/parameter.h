@@ -13,7 +13,7 @@ struct ValueText {
 // One automatable value. No lock of its own: writes go through the plug-in
 // base under the plug-in lock.
 class IParameter {
-public:
+  public:
     void DefineNumber(const char* name, double def, double lo, double hi, double step, const char* label);
     void DefineChoice(const char* name, int def, int count);
     void AddValueText(int value, const char* text);
@@ -46,7 +46,7 @@ public:
     bool NegateForDisplay() const { return mNegate; }
     void SetNegateForDisplay(bool negate) { mNegate = negate; }
 
-private:
+  private:
     ParamKind mKind = Unset;
     double mValue = 0.0;
     double mMin = 0.0;

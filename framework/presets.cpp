@@ -33,7 +33,8 @@ std::int32_t IEffectBase::UnserializeParams(const IStateChunk& chunk, std::int32
         pos = chunk.ReadValue(&v, pos);
         param.SetClamped(v);
     }
-    for (std::int32_t i = 0; i < ParamCount(); ++i) ParameterChanged(i);
+    for (std::int32_t i = 0; i < ParamCount(); ++i)
+        ParameterChanged(i);
     return pos;
 }
 
@@ -45,7 +46,8 @@ bool IEffectBase::SerializePresets(IStateChunk& chunk) {
         const std::int32_t nameBytes = 4 + static_cast<std::int32_t>(std::strlen(slot.name));
         ok = chunk.AppendText(slot.name) == before + nameBytes;
         Trace("IEffectBase::SerializePresets", "%d %s", i, slot.name);
-        ok = ok && chunk.AppendValue(static_cast<std::uint8_t>(slot.initialised ? 1 : 0)) == before + nameBytes + 1;
+        ok = ok &&
+             chunk.AppendValue(static_cast<std::uint8_t>(slot.initialised ? 1 : 0)) == before + nameBytes + 1;
         if (ok && slot.initialised)
             ok = chunk.AppendChunk(slot.chunk) == before + nameBytes + 1 + slot.chunk.Size();
     }
@@ -66,7 +68,8 @@ std::int32_t IEffectBase::UnserializePresets(const IStateChunk& chunk, std::int3
         const bool wasInitialised = slot.initialised;
         std::uint8_t flag = 0;
         pos = chunk.ReadValue(&flag, pos);
-        if (pos >= 0) slot.initialised = flag != 0;
+        if (pos >= 0)
+            slot.initialised = flag != 0;
 
         if (slot.initialised) {
             pos = UnserializeParams(chunk, pos);
@@ -86,7 +89,8 @@ std::int32_t IEffectBase::UnserializePresets(const IStateChunk& chunk, std::int3
 }
 
 bool IEffectBase::LoadPresetSlot(std::int32_t index) {
-    if (index < 0 || index >= PresetCount()) return false;
+    if (index < 0 || index >= PresetCount())
+        return false;
     IPresetSlot& slot = *mPresets[static_cast<std::size_t>(index)];
     bool ok;
     if (!slot.initialised) {
@@ -118,7 +122,8 @@ void IEffectBase::CapturePresets(const char* name, std::int32_t count) {
                 break;
             }
         }
-        if (target == nullptr) return;
+        if (target == nullptr)
+            return;
         target->initialised = true;
         std::snprintf(target->name, sizeof target->name, "%s", name != nullptr ? name : "Empty");
         target->chunk.Clear();
@@ -127,10 +132,12 @@ void IEffectBase::CapturePresets(const char* name, std::int32_t count) {
 }
 
 void IEffectBase::NextUserPresetName(char* buffer, std::size_t size) const {
-    if (buffer == nullptr || size == 0) return;
+    if (buffer == nullptr || size == 0)
+        return;
     int count = 0;
     for (const auto& slot : mPresets)
-        if (std::strstr(slot->name, "user preset") != nullptr) ++count;
+        if (std::strstr(slot->name, "user preset") != nullptr)
+            ++count;
     std::snprintf(buffer, size, "%s %d", "user preset", count + 1);
 }
 

@@ -2,13 +2,14 @@
 
 #include "trace.h"
 
-IEffectStandalone::IEffectStandalone(const IHostRecord& host, std::int32_t paramCount, const char* channelLayouts,
-                                     std::int32_t presetCount, const char* effectName, const char* productName,
-                                     const char* makerName, std::int32_t version, std::int32_t uniqueId,
-                                     std::int32_t makerId, std::int32_t latency, bool doesMidi, bool stateChunks,
-                                     bool isInstrument, std::int32_t /*ignored*/)
-    : IEffectBase(paramCount, channelLayouts, presetCount, effectName, productName, makerName, version, uniqueId,
-                  makerId, latency, doesMidi, stateChunks, isInstrument),
+IEffectStandalone::IEffectStandalone(const IHostRecord& host, std::int32_t paramCount,
+                                     const char* channelLayouts, std::int32_t presetCount,
+                                     const char* effectName, const char* productName, const char* makerName,
+                                     std::int32_t version, std::int32_t uniqueId, std::int32_t makerId,
+                                     std::int32_t latency, bool doesMidi, bool stateChunks, bool isInstrument,
+                                     std::int32_t /*ignored*/)
+    : IEffectBase(paramCount, channelLayouts, presetCount, effectName, productName, makerName, version,
+                  uniqueId, makerId, latency, doesMidi, stateChunks, isInstrument),
       mDoesMidi(doesMidi) {
     Trace("IEffectStandalone::IEffectStandalone", "%s%s", EffectName(), channelLayouts ? channelLayouts : "");
     SetInputConnections(0, InputCount(), true);
@@ -25,9 +26,11 @@ void IEffectStandalone::ProcessBlockLocked(double** inputs, double** outputs, st
 }
 
 bool IEffectStandalone::SendMidiMessage(const MidiMessage& message) {
-    if (mMidiOutput == nullptr) return false;
+    if (mMidiOutput == nullptr)
+        return false;
     const int length = message.length > 3 ? 3 : message.length;
-    if (length == 0) return false;
+    if (length == 0)
+        return false;
 
     std::uint8_t bytes[3] = {message.status, message.data1, message.data2};
     const unsigned channel =

@@ -15,12 +15,12 @@ struct IHostRecord {
 
 // Adapts IEffectBase to a standalone application.
 class IEffectStandalone : public IEffectBase {
-public:
+  public:
     IEffectStandalone(const IHostRecord& host, std::int32_t paramCount, const char* channelLayouts,
                       std::int32_t presetCount, const char* effectName, const char* productName,
-                      const char* makerName, std::int32_t version, std::int32_t uniqueId, std::int32_t makerId,
-                      std::int32_t latency, bool doesMidi, bool stateChunks, bool isInstrument,
-                      std::int32_t ignored);
+                      const char* makerName, std::int32_t version, std::int32_t uniqueId,
+                      std::int32_t makerId, std::int32_t latency, bool doesMidi, bool stateChunks,
+                      bool isInstrument, std::int32_t ignored);
 
     // [audio thread] Takes the plug-in lock for the whole block.
     void ProcessBlockLocked(double** inputs, double** outputs, std::int32_t frames);
@@ -46,7 +46,7 @@ public:
 
     bool DoesMidi() const { return mDoesMidi; }
 
-private:
+  private:
     bool mDoesMidi = false;
     IMidiOutput* mMidiOutput = nullptr;
     const std::atomic<std::uint16_t>* mMidiOutputChannel = nullptr;

@@ -16,7 +16,9 @@ constexpr std::size_t kMaxChunkBytes = static_cast<std::size_t>(std::numeric_lim
 
 } // namespace
 
-GrowableBuffer::~GrowableBuffer() { std::free(mData); }
+GrowableBuffer::~GrowableBuffer() {
+    std::free(mData);
+}
 
 GrowableBuffer::GrowableBuffer(GrowableBuffer&& other) noexcept
     : mData(std::exchange(other.mData, nullptr)), mGranularity(other.mGranularity),
@@ -36,11 +38,13 @@ GrowableBuffer& GrowableBuffer::operator=(GrowableBuffer&& other) noexcept {
 std::size_t GrowableBuffer::AllocationFor(std::size_t n, std::size_t granularity) {
     std::size_t extra = std::max(n / 2, granularity);
     if (granularity < kPage) {
-        if (n > std::numeric_limits<std::size_t>::max() - extra) return 0;
+        if (n > std::numeric_limits<std::size_t>::max() - extra)
+            return 0;
         return n + extra;
     }
     extra = std::clamp(extra / kPage * kPage, kPage, kMaxExtra);
-    if (n > std::numeric_limits<std::size_t>::max() - extra - kAllocatorHeader) return 0;
+    if (n > std::numeric_limits<std::size_t>::max() - extra - kAllocatorHeader)
+        return 0;
     // extra >= one page, so rounding down still leaves at least n bytes.
     return (n + extra + kAllocatorHeader) / kPage * kPage - kAllocatorHeader;
 }
@@ -51,9 +55,11 @@ bool GrowableBuffer::Resize(std::size_t n) {
         return true;
     }
     const std::size_t allocation = AllocationFor(n, mGranularity);
-    if (allocation < n) return false;
+    if (allocation < n)
+        return false;
     void* grown = std::realloc(mData, allocation);
-    if (grown == nullptr) return false;
+    if (grown == nullptr)
+        return false;
     mData = static_cast<std::uint8_t*>(grown);
     mAllocated = allocation;
     mSize = n;
@@ -62,27 +68,36 @@ bool GrowableBuffer::Resize(std::size_t n) {
 
 std::int32_t IStateChunk::AppendBytes(const void* bytes, std::size_t n) {
     const std::size_t old = mBuffer.Size();
-    if (n == 0) return Size();
-    if (n > kMaxChunkBytes - old) return Size();
-    if (!mBuffer.Resize(old + n)) return Size();
+    if (n == 0)
+        return Size();
+    if (n > kMaxChunkBytes - old)
+        return Size();
+    if (!mBuffer.Resize(old + n))
+        return Size();
     std::memmove(mBuffer.Data() + old, bytes, n);
     return Size();
 }
 
 std::int32_t IStateChunk::AppendText(const char* text) {
-    if (text == nullptr) text = "";
+    if (text == nullptr)
+        text = "";
     const std::size_t n = std::strlen(text);
-    if (n > kMaxChunkBytes - 4) return Size();
+    if (n > kMaxChunkBytes - 4)
+        return Size();
     const std::size_t old = mBuffer.Size();
-    if (n + 4 > kMaxChunkBytes - old) return Size();
+    if (n + 4 > kMaxChunkBytes - old)
+        return Size();
     // Length and text go in together, so a failure leaves no half-written text.
-    if (!mBuffer.Resize(old + 4 + n)) return Size();
+    if (!mBuffer.Resize(old + 4 + n))
+        return Size();
     std::int32_t length = static_cast<std::int32_t>(n);
     unsigned char lengthBytes[4];
     std::memcpy(lengthBytes, &length, 4);
-    if constexpr (std::endian::native == std::endian::big) std::reverse(lengthBytes, lengthBytes + 4);
+    if constexpr (std::endian::native == std::endian::big)
+        std::reverse(lengthBytes, lengthBytes + 4);
     std::memcpy(mBuffer.Data() + old, lengthBytes, 4);
-    if (n > 0) std::memcpy(mBuffer.Data() + old + 4, text, n);
+    if (n > 0)
+        std::memcpy(mBuffer.Data() + old + 4, text, n);
     return Size();
 }
 
@@ -90,8 +105,10 @@ std::int32_t IStateChunk::AppendChunk(const IStateChunk& other) {
     if (&other == this) {
         // Growing may move the bytes we copy from.
         const std::size_t n = mBuffer.Size();
-        if (n == 0 || n > kMaxChunkBytes - n) return Size();
-        if (!mBuffer.Resize(2 * n)) return Size();
+        if (n == 0 || n > kMaxChunkBytes - n)
+            return Size();
+        if (!mBuffer.Resize(2 * n))
+            return Size();
         std::memcpy(mBuffer.Data() + n, mBuffer.Data(), n);
         return Size();
     }
@@ -101,14 +118,17 @@ std::int32_t IStateChunk::AppendChunk(const IStateChunk& other) {
 std::int32_t IStateChunk::ReadText(char* out, std::size_t outSize, std::int32_t pos) const {
     std::int32_t length = 0;
     const std::int32_t textPos = ReadValue(&length, pos);
-    if (textPos < 0 || length < 0) return -1;
+    if (textPos < 0 || length < 0)
+        return -1;
     const std::int64_t end = static_cast<std::int64_t>(textPos) + length;
-    if (end > Size()) return -1;
+    if (end > Size())
+        return -1;
     if (length > 0 && out != nullptr && outSize > 0) {
         const char* text = reinterpret_cast<const char*>(mBuffer.Data() + textPos);
         std::size_t n = 0;
         const std::size_t limit = std::min(static_cast<std::size_t>(length), outSize - 1);
-        while (n < limit && text[n] != '\0') ++n;
+        while (n < limit && text[n] != '\0')
+            ++n;
         std::memcpy(out, text, n);
         out[n] = '\0';
     }

@@ -8,7 +8,7 @@
 
 // Growable byte buffer with the framework's growth law (see AllocationFor).
 class GrowableBuffer {
-public:
+  public:
     explicit GrowableBuffer(std::size_t granularity) : mGranularity(granularity) {}
     ~GrowableBuffer();
     GrowableBuffer(const GrowableBuffer&) = delete;
@@ -28,7 +28,7 @@ public:
     // when n is too large to grow to at all.
     static std::size_t AllocationFor(std::size_t n, std::size_t granularity);
 
-private:
+  private:
     std::uint8_t* mData = nullptr;
     std::size_t mGranularity;
     std::size_t mAllocated = 0;
@@ -39,15 +39,14 @@ private:
 // values are byte-swapped on big-endian machines. Positions are int32 and a
 // chunk never grows past what an int32 position can address.
 class IStateChunk {
-public:
+  public:
     static constexpr std::size_t kGranularity = 4096;
 
     IStateChunk() : mBuffer(kGranularity) {}
 
     // Each append writes all of its bytes or, when memory can't be had, none;
     // the result is the new size (unchanged after a failure).
-    template <typename T>
-    std::int32_t AppendValue(const T& value) {
+    template <typename T> std::int32_t AppendValue(const T& value) {
         static_assert(std::is_trivially_copyable_v<T>);
         if constexpr (std::is_same_v<T, bool>) {
             const std::uint8_t byte = value ? 1 : 0;
@@ -67,8 +66,7 @@ public:
 
     // Next position, or -1 (value untouched) when it would read past the end.
     // A bool reads as (byte != 0) so a garbage byte never makes an invalid bool.
-    template <typename T>
-    std::int32_t ReadValue(T* out, std::int32_t pos) const {
+    template <typename T> std::int32_t ReadValue(T* out, std::int32_t pos) const {
         static_assert(std::is_trivially_copyable_v<T>);
         if (pos < 0 || static_cast<std::size_t>(pos) + sizeof(T) > static_cast<std::size_t>(Size()))
             return -1;
@@ -95,6 +93,6 @@ public:
     std::int32_t Size() const { return static_cast<std::int32_t>(mBuffer.Size()); }
     const std::uint8_t* Bytes() const { return mBuffer.Data(); }
 
-private:
+  private:
     GrowableBuffer mBuffer;
 };

@@ -15,14 +15,15 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 class ChunkFuzz : public ::testing::Test {
-protected:
+  protected:
     std::mt19937 rng{20240611};
 
     int Uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
 
     Bytes RandomBytes() {
         Bytes bytes(static_cast<std::size_t>(Uniform(0, 120)));
-        for (auto& b : bytes) b = static_cast<std::uint8_t>(Uniform(0, 255));
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(Uniform(0, 255));
         return bytes;
     }
 
@@ -39,7 +40,12 @@ protected:
     }
 
     void Mutate(Bytes& bytes) {
-        static const std::int32_t kLengths[] = {-1, 0, 1, 255, 256, 100000,
+        static const std::int32_t kLengths[] = {-1,
+                                                0,
+                                                1,
+                                                255,
+                                                256,
+                                                100000,
                                                 std::numeric_limits<std::int32_t>::min(),
                                                 std::numeric_limits<std::int32_t>::max(),
                                                 std::numeric_limits<std::int32_t>::max() - 2};
@@ -47,15 +53,21 @@ protected:
         for (int e = 0; e < edits && !bytes.empty(); ++e) {
             const std::size_t at = static_cast<std::size_t>(Uniform(0, static_cast<int>(bytes.size()) - 1));
             switch (Uniform(0, 3)) {
-            case 0: bytes[at] ^= static_cast<std::uint8_t>(1u << Uniform(0, 7)); break;
-            case 1: bytes.resize(at); break;
+            case 0:
+                bytes[at] ^= static_cast<std::uint8_t>(1u << Uniform(0, 7));
+                break;
+            case 1:
+                bytes.resize(at);
+                break;
             case 2:
                 if (at + 4 <= bytes.size()) {
                     const std::int32_t length = kLengths[Uniform(0, std::size(kLengths) - 1)];
                     std::memcpy(bytes.data() + at, &length, 4);
                 }
                 break;
-            default: bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(Uniform(0, 255)));
+            default:
+                bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                             static_cast<std::uint8_t>(Uniform(0, 255)));
             }
         }
     }
@@ -68,10 +80,14 @@ protected:
 
     std::int32_t RandomStart(const IStateChunk& chunk) {
         switch (Uniform(0, 5)) {
-        case 0: return -1;
-        case 1: return Uniform(0, chunk.Size() + 16);
-        case 2: return std::numeric_limits<std::int32_t>::max();
-        default: return 0;
+        case 0:
+            return -1;
+        case 1:
+            return Uniform(0, chunk.Size() + 16);
+        case 2:
+            return std::numeric_limits<std::int32_t>::max();
+        default:
+            return 0;
         }
     }
 
@@ -103,14 +119,16 @@ TEST_F(ChunkFuzz, ParameterBlocks) {
         Bytes bytes = RandomBytes();
         if (round % 2) {
             IStateChunk valid;
-            for (int i = 0; i < 3; ++i) valid.AppendValue(static_cast<double>(Uniform(-40, 40)));
+            for (int i = 0; i < 3; ++i)
+                valid.AppendValue(static_cast<double>(Uniform(-40, 40)));
             bytes = BytesOf(valid);
             Mutate(bytes);
         }
         const IStateChunk chunk = ChunkFrom(bytes);
         TestEffect effect;
         const std::int32_t start = RandomStart(chunk);
-        const std::int32_t pos = round % 3 ? effect.UnserializeParams(chunk, start) : effect.LoadState(chunk, start);
+        const std::int32_t pos =
+            round % 3 ? effect.UnserializeParams(chunk, start) : effect.LoadState(chunk, start);
         ExpectPosition(pos, start, chunk);
         EXPECT_EQ(effect.changed, (std::vector<std::int32_t>{0, 1, 2}));
         ExpectSane(effect);
@@ -120,10 +138,12 @@ TEST_F(ChunkFuzz, ParameterBlocks) {
 TEST_F(ChunkFuzz, PresetsBlocks) {
     for (int round = 0; round < 5000; ++round) {
         Bytes bytes = round % 4 == 0 ? RandomBytes() : ValidPresets();
-        if (round % 4) Mutate(bytes);
+        if (round % 4)
+            Mutate(bytes);
         const IStateChunk chunk = ChunkFrom(bytes);
         TestEffect effect({}, 4);
-        if (round % 3) effect.CapturePresets("-", 1);
+        if (round % 3)
+            effect.CapturePresets("-", 1);
         const std::int32_t start = RandomStart(chunk);
         const std::int32_t pos = effect.UnserializePresets(chunk, start);
         ExpectPosition(pos, start, chunk);

@@ -12,9 +12,10 @@ namespace {
 
 // The base alone, with the host operations filled in and nothing else.
 class BareEffect : public IEffectBase {
-public:
+  public:
     explicit BareEffect(const char* layouts, std::int32_t params = 0)
-        : IEffectBase(params, layouts, 1, "Bare", "Product", "Maker", 0x10000, 1, 2, 64, false, true, false) {}
+        : IEffectBase(params, layouts, 1, "Bare", "Product", "Maker", 0x10000, 1, 2, 64, false, true, false) {
+    }
     void BeginHostEdit(std::int32_t) override {}
     void ReportToHost(std::int32_t, double) override {}
     void EndHostEdit(std::int32_t) override {}
@@ -34,7 +35,8 @@ public:
 
 std::vector<std::pair<int, int>> Layouts(const IEffectBase& effect) {
     std::vector<std::pair<int, int>> out;
-    for (const IChannelLayout& l : effect.ChannelLayouts()) out.emplace_back(l.inputs, l.outputs);
+    for (const IChannelLayout& l : effect.ChannelLayouts())
+        out.emplace_back(l.inputs, l.outputs);
     return out;
 }
 
@@ -209,11 +211,12 @@ TEST(GuiEdits, IndicesOutsideTheParametersAreIgnored) {
 TEST(GuiEdits, WaitForTheBlockInProgress) {
     // A block reads every parameter twice; an edit must never land between.
     class Checker : public TestEffect {
-    public:
+      public:
         void process(double**, double**, std::int32_t) override {
             const double first = Param(0)->Value();
             for (int i = 0; i < 200; ++i) {
-                if (Param(0)->Value() != first) torn = true;
+                if (Param(0)->Value() != first)
+                    torn = true;
             }
             blocks.fetch_add(1, std::memory_order_relaxed);
         }
@@ -223,10 +226,13 @@ TEST(GuiEdits, WaitForTheBlockInProgress) {
 
     std::atomic<bool> stop{false};
     std::thread audio([&] {
-        while (!stop.load()) effect.ProcessBlockLocked(nullptr, nullptr, 64);
+        while (!stop.load())
+            effect.ProcessBlockLocked(nullptr, nullptr, 64);
     });
-    for (int i = 0; i < 2000; ++i) effect.SetParameterFromGUI(0, (i % 100) / 100.0);
-    while (effect.blocks.load() < 10) std::this_thread::yield();
+    for (int i = 0; i < 2000; ++i)
+        effect.SetParameterFromGUI(0, (i % 100) / 100.0);
+    while (effect.blocks.load() < 10)
+        std::this_thread::yield();
     stop = true;
     audio.join();
     EXPECT_FALSE(effect.torn.load());
@@ -244,6 +250,9 @@ TEST(Editor, AttachPushesNormalisedValuesThenPreparesDrawing) {
 
     effect.AttachEditor(nullptr);
     EXPECT_EQ(effect.Editor(), editor);
+    effect.AttachEditor(editor);
+    EXPECT_FALSE(destroyed) << "re-attaching the same editor keeps it alive";
+    EXPECT_EQ(editor->preparedAfter, 6);
 
     editor->pushes.clear();
     effect.RefreshEditorFromParameters();

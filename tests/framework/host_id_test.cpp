@@ -10,13 +10,24 @@ namespace {
 
 TEST(HostLookup, KeysMatchAnywhereInTheLowerCasedName) {
     const std::pair<const char*, int> cases[] = {
-        {"standalone", 23},         {"StandAlone App", 23},   {"Cubase 6", 3},
-        {"REAPER x64", 1},          {"Nuendo 5", 4},          {"Nuendo with Cubase inside", 3},
-        {"Digital Performer", 22},  {"PreSonus VST2 Host", 25}, {"deliverance", 9},
-        {"Ableton Live 9", 9},      {"Logic Pro", 21},        {"AudioMulch", 24},
-        {"", 0},                    {"Unknown DAW", 0},       {nullptr, 0},
+        {"standalone", 23},
+        {"StandAlone App", 23},
+        {"Cubase 6", 3},
+        {"REAPER x64", 1},
+        {"Nuendo 5", 4},
+        {"Nuendo with Cubase inside", 3},
+        {"Digital Performer", 22},
+        {"PreSonus VST2 Host", 25},
+        {"deliverance", 9},
+        {"Ableton Live 9", 9},
+        {"Logic Pro", 21},
+        {"AudioMulch", 24},
+        {"", 0},
+        {"Unknown DAW", 0},
+        {nullptr, 0},
     };
-    for (auto [name, id] : cases) EXPECT_EQ(LookUpHostId(name), id) << (name ? name : "(null)");
+    for (auto [name, id] : cases)
+        EXPECT_EQ(LookUpHostId(name), id) << (name ? name : "(null)");
 }
 
 TEST(HostLookup, OnlyTheFirst255CharactersAreSearched) {

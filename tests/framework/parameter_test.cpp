@@ -69,8 +69,8 @@ TEST(ParameterDefinition, RangeSpansAtLeastOneStep) {
 }
 
 TEST(ParameterDefinition, PrecisionFollowsStep) {
-    const std::pair<double, int> cases[] = {{1.0, 0},   {0.5, 1},   {0.1, 1},  {0.25, 2},
-                                            {0.01, 2},  {0.001, 3}, {1e-9, 6}, {10.0, 0}};
+    const std::pair<double, int> cases[] = {{1.0, 0},  {0.5, 1},   {0.1, 1},  {0.25, 2},
+                                            {0.01, 2}, {0.001, 3}, {1e-9, 6}, {10.0, 0}};
     for (auto [step, precision] : cases) {
         IParameter p;
         p.DefineNumber("p", 0.0, 0.0, 100.0, step, "");

@@ -11,13 +11,15 @@ using Bytes = std::vector<std::uint8_t>;
 
 IStateChunk ChunkOf(std::initializer_list<double> values) {
     IStateChunk chunk;
-    for (double v : values) chunk.AppendValue(v);
+    for (double v : values)
+        chunk.AppendValue(v);
     return chunk;
 }
 
 std::vector<double> Values(const IEffectBase& effect) {
     std::vector<double> values;
-    for (std::int32_t i = 0; i < effect.ParamCount(); ++i) values.push_back(effect.Param(i)->Value());
+    for (std::int32_t i = 0; i < effect.ParamCount(); ++i)
+        values.push_back(effect.Param(i)->Value());
     return values;
 }
 
@@ -33,8 +35,8 @@ TEST(ParameterBlock, IsOneLittleEndianDoublePerParameter) {
     IStateChunk chunk2;
     chunk2.AppendValue(std::uint8_t{0xAA});
     EXPECT_TRUE(effect.SaveState(chunk2)) << "appends after what is already there";
-    EXPECT_EQ(BytesOf(chunk2), (Bytes{0xAA, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0xC0,
-                                      0, 0, 0, 0, 0, 0, 0xF0, 0x3F}));
+    EXPECT_EQ(BytesOf(chunk2), (Bytes{0xAA, 0, 0, 0,    0, 0, 0, 0xF0, 0x3F, 0, 0,    0,   0,
+                                      0,    0, 0, 0xC0, 0, 0, 0, 0,    0,    0, 0xF0, 0x3F}));
 }
 
 TEST(ParameterBlock, ReadBackLimitsToTheRangeWithoutRounding) {
@@ -96,7 +98,8 @@ TEST(PresetsBlock, EmptySlotsHaveNoParameterBlock) {
     TestEffect effect({}, 2);
     IStateChunk chunk;
     EXPECT_TRUE(effect.SerializePresets(chunk));
-    EXPECT_EQ(BytesOf(chunk), (Bytes{5, 0, 0, 0, 'e', 'm', 'p', 't', 'y', 0, 5, 0, 0, 0, 'e', 'm', 'p', 't', 'y', 0}));
+    EXPECT_EQ(BytesOf(chunk),
+              (Bytes{5, 0, 0, 0, 'e', 'm', 'p', 't', 'y', 0, 5, 0, 0, 0, 'e', 'm', 'p', 't', 'y', 0}));
 }
 
 TEST(PresetsBlock, RoundTripRestoresSlotsAndTheCurrentPreset) {
@@ -235,7 +238,8 @@ TEST(PresetSlots, LoadingAnEmptySlotCapturesItUnderAUserName) {
 
 TEST(PresetSlots, UserNamesCountEverySlotContainingTheWords) {
     TestEffect effect({}, 4);
-    for (const char* name : {"my user preset x", "User Preset", "user preset 7"}) effect.CapturePresets(name, 1);
+    for (const char* name : {"my user preset x", "User Preset", "user preset 7"})
+        effect.CapturePresets(name, 1);
     char name[32];
     effect.NextUserPresetName(name, sizeof name);
     EXPECT_STREQ(name, "user preset 3");
@@ -258,7 +262,7 @@ TEST(PresetSlots, CaptureFillsFreeSlotsInOrderAndStopsWhenFull) {
 
 TEST(PresetSlots, PluginWithoutParametersLoadsItsPresets) {
     class Empty : public IEffectStandalone {
-    public:
+      public:
         Empty() : IEffectStandalone({}, 0, "", 1, "E", "", "", 1, 0, 0, 0, false, false, false, 0) {}
     } effect;
     effect.CapturePresets("-", 1);

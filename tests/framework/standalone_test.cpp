@@ -15,7 +15,6 @@ struct MidiRig {
     IHostRecord Record() { return {&output, &channel}; }
 };
 
-
 TEST(Standalone, ConstructionConnectsEverythingAndNamesTheHost) {
     TestEffect effect;
     EXPECT_EQ(effect.HostId(), 23);
@@ -83,7 +82,8 @@ TEST(MidiOut, ChannelSettingMovesChannelMessages) {
     EXPECT_TRUE(effect.SendMidiMessage(note));
     rig.channel = 16;
     EXPECT_TRUE(effect.SendMidiMessage(note));
-    EXPECT_EQ(rig.output.sent, (std::vector<Bytes>{{0x93, 0x3C, 0x64}, {0x90, 0x3C, 0x64}, {0x9F, 0x3C, 0x64}}));
+    EXPECT_EQ(rig.output.sent,
+              (std::vector<Bytes>{{0x93, 0x3C, 0x64}, {0x90, 0x3C, 0x64}, {0x9F, 0x3C, 0x64}}));
 }
 
 TEST(MidiOut, WithoutAnOutputNothingIsSent) {
@@ -139,12 +139,15 @@ TEST(MidiOut, ChannelSettingMayChangeWhileSending) {
     MidiRig rig;
     TestEffect effect(rig.Record());
     std::thread midi([&] {
-        for (int i = 0; i < 5000; ++i) effect.HandleMidiMessage(MidiMessage::MakeNoteOn(60, 100, 0, 4));
+        for (int i = 0; i < 5000; ++i)
+            effect.HandleMidiMessage(MidiMessage::MakeNoteOn(60, 100, 0, 4));
     });
-    for (int i = 0; i < 5000; ++i) rig.channel.store(static_cast<std::uint16_t>(i % 17));
+    for (int i = 0; i < 5000; ++i)
+        rig.channel.store(static_cast<std::uint16_t>(i % 17));
     midi.join();
     ASSERT_EQ(rig.output.sent.size(), 5000u);
-    for (const Bytes& message : rig.output.sent) EXPECT_EQ(message[0] & 0xF0, 0x90);
+    for (const Bytes& message : rig.output.sent)
+        EXPECT_EQ(message[0] & 0xF0, 0x90);
 }
 
 } // namespace

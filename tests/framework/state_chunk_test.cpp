@@ -13,7 +13,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void Put(IStateChunk& chunk, const Bytes& bytes) { chunk.AppendBytes(bytes.data(), bytes.size()); }
+void Put(IStateChunk& chunk, const Bytes& bytes) {
+    chunk.AppendBytes(bytes.data(), bytes.size());
+}
 
 TEST(GrowableBuffer, GrowthLawForPageGranularity) {
     EXPECT_EQ(GrowableBuffer::AllocationFor(8, 4096), 4000u);
@@ -115,7 +117,10 @@ TEST(StateChunk, ReadTextCutsToTheBuffer) {
 }
 
 TEST(StateChunk, ReadTextRejectsBadLengthsWithoutTouchingTheBuffer) {
-    const std::int32_t lengths[] = {9, -1, -5, std::numeric_limits<std::int32_t>::min(),
+    const std::int32_t lengths[] = {9,
+                                    -1,
+                                    -5,
+                                    std::numeric_limits<std::int32_t>::min(),
                                     std::numeric_limits<std::int32_t>::max(),
                                     std::numeric_limits<std::int32_t>::max() - 3};
     for (std::int32_t length : lengths) {
@@ -160,7 +165,8 @@ TEST(StateChunk, ClearKeepsTheChunkUsable) {
 
 TEST(StateChunk, GrowsAcrossManyAllocations) {
     IStateChunk chunk;
-    for (std::int32_t i = 0; i < 100000; ++i) ASSERT_EQ(chunk.AppendValue(i), 4 * (i + 1));
+    for (std::int32_t i = 0; i < 100000; ++i)
+        ASSERT_EQ(chunk.AppendValue(i), 4 * (i + 1));
     std::int32_t pos = 0;
     for (std::int32_t i = 0; i < 100000; ++i) {
         std::int32_t v = -1;

@@ -9,10 +9,11 @@
 // A three-parameter plug-in shaped like the product: two dB numbers and an
 // Off/On choice, stereo in and out, and a few preset slots.
 class TestEffect : public IEffectStandalone {
-public:
+  public:
     static constexpr std::int32_t kVersion = 0x10102;
 
-    explicit TestEffect(const IHostRecord& host = {}, std::int32_t presets = 1, const char* layouts = "1-1 2-2")
+    explicit TestEffect(const IHostRecord& host = {}, std::int32_t presets = 1,
+                        const char* layouts = "1-1 2-2")
         : IEffectStandalone(host, 3, layouts, presets, "Test", "", "Maker", kVersion, FourCC("Tst1"),
                             FourCC("MkId"), 0, false, false, false, 0) {
         Param(0)->DefineNumber("Input", 0.0, -20.0, 20.0, 0.1, "dB");
@@ -26,7 +27,9 @@ public:
         IEffectStandalone::ParameterChanged(index);
         changed.push_back(index);
     }
-    void ReportToHost(std::int32_t index, double normalised) override { reported.emplace_back(index, normalised); }
+    void ReportToHost(std::int32_t index, double normalised) override {
+        reported.emplace_back(index, normalised);
+    }
     void PresetRestored() override { ++restored; }
 
     void SetValues(double a, double b, double c) {
@@ -52,10 +55,11 @@ struct Push {
 };
 
 class RecordingEditor : public IEditorLink {
-public:
+  public:
     explicit RecordingEditor(bool* destroyed = nullptr) : mDestroyed(destroyed) {}
     ~RecordingEditor() override {
-        if (mDestroyed != nullptr) *mDestroyed = true;
+        if (mDestroyed != nullptr)
+            *mDestroyed = true;
     }
     void PushParameterValue(int index, double value, bool normalised) override {
         pushes.push_back({index, value, normalised});
@@ -65,12 +69,12 @@ public:
     std::vector<Push> pushes;
     int preparedAfter = -1;
 
-private:
+  private:
     bool* mDestroyed;
 };
 
 class RecordingMidiOutput : public IMidiOutput {
-public:
+  public:
     void SendMessage(const std::uint8_t* bytes, int length) override {
         sent.emplace_back(bytes, bytes + length);
     }
