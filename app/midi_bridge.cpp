@@ -3,6 +3,7 @@
 #include <exception>
 #include <iostream>
 #include <thread>
+#include <unistd.h>
 
 #include "framework/standalone.h"
 
@@ -81,7 +82,14 @@ MidiBridge::~MidiBridge() {
 bool MidiBridge::createMidi() {
     std::optional<RtMidiError> lastError;
     RtMidi::Api api = RtMidi::UNSPECIFIED;
-    for (RtMidi::Api candidate : mApis) {
+    for (std::size_t i = 0; i < mApis.size(); ++i) {
+        const RtMidi::Api candidate = mApis[i];
+        // Without the sequencer device the library would only fail, and say
+        // so on every start; go straight to the next back end.
+        const bool last = i + 1 == mApis.size();
+        if (candidate == RtMidi::LINUX_ALSA && !last && ::access("/dev/snd/seq", R_OK | W_OK) != 0) {
+            continue;
+        }
         try {
             mIn = std::make_unique<RtMidiIn>(candidate, kInputClientName);
             api = candidate;
