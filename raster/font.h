@@ -78,6 +78,8 @@ class RasterFont {
     virtual RasterPixel SetBackgroundColour(RasterPixel colour);
     virtual RasterPixel SetEffectColour(RasterPixel colour);
     virtual int SetBackgroundMode(int mode);
+    // The opacity scales every glyph. Glyphs always composite with the text rule (mode 0);
+    // other modes are stored but drawn like mode 0.
     virtual void SetCombineMode(int mode, float opacity);
     // Draws UTF-8 `text` (`length` bytes, -1 up to the NUL) in `rect` and answers the drawn
     // height; with TextMeasureOnly sets rect's right and bottom to the text's extent instead.
