@@ -12,6 +12,9 @@ namespace {
 std::atomic<long> gAllocations{0};
 }
 
+// The replacements below pair malloc with free on purpose.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t n) {
     gAllocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(n ? n : 1)) return p;
