@@ -14,8 +14,7 @@ constexpr unsigned kChannels = 2;
 
 // Library errors are printed and the program carries on; anything else the
 // library lets escape (allocation failures) is treated the same way.
-template <typename Action>
-bool guarded(Action&& action) {
+template <typename Action> bool guarded(Action&& action) {
     try {
         action();
         return true;
@@ -33,7 +32,7 @@ bool sameUpToStoredLength(std::string_view stored, std::string_view deviceName) 
            deviceName.substr(0, stored.size()) == stored;
 }
 
-}  // namespace
+} // namespace
 
 AudioEngine::AudioEngine(AppSettings& settings) : mSettings(settings) {}
 
@@ -46,13 +45,21 @@ RtAudio::Api AudioEngine::apiForDriver(std::uint16_t driver) {
     return driver == 1 ? RtAudio::UNIX_JACK : RtAudio::LINUX_ALSA;
 }
 
-const char* AudioEngine::driverDisplayName(std::uint16_t driver) { return driver == 1 ? "JACK" : "ALSA"; }
+const char* AudioEngine::driverDisplayName(std::uint16_t driver) {
+    return driver == 1 ? "JACK" : "ALSA";
+}
 
-void AudioEngine::setPlugin(IEffectStandalone* plugin) { mPlugin.store(plugin); }
+void AudioEngine::setPlugin(IEffectStandalone* plugin) {
+    mPlugin.store(plugin);
+}
 
-bool AudioEngine::isStreamOpen() const { return mAudio && mAudio->isStreamOpen(); }
+bool AudioEngine::isStreamOpen() const {
+    return mAudio && mAudio->isStreamOpen();
+}
 
-bool AudioEngine::isStreamRunning() const { return mAudio && mAudio->isStreamRunning(); }
+bool AudioEngine::isStreamRunning() const {
+    return mAudio && mAudio->isStreamRunning();
+}
 
 void AudioEngine::abortAndClose() {
     if (!mAudio || !mAudio->isStreamOpen()) {
@@ -154,9 +161,9 @@ bool AudioEngine::reopenStream() {
                            static_cast<std::uint32_t>(mSettings.out1) - 1u);
 }
 
-bool AudioEngine::openAudioStream(std::uint32_t inputDevice, std::uint32_t outputDevice, std::uint32_t sampleRate,
-                                  std::uint32_t ioVectorSize, std::uint32_t firstInputChannel,
-                                  std::uint32_t firstOutputChannel) {
+bool AudioEngine::openAudioStream(std::uint32_t inputDevice, std::uint32_t outputDevice,
+                                  std::uint32_t sampleRate, std::uint32_t ioVectorSize,
+                                  std::uint32_t firstInputChannel, std::uint32_t firstOutputChannel) {
     if (!mAudio) {
         return false;
     }
@@ -205,11 +212,11 @@ bool AudioEngine::openAudioStream(std::uint32_t inputDevice, std::uint32_t outpu
     return opened;
 }
 
-int AudioEngine::streamCallback(void* outputBuffer, void* inputBuffer, unsigned int frames, double /*streamTime*/,
-                                RtAudioStreamStatus status, void* userData) {
+int AudioEngine::streamCallback(void* outputBuffer, void* inputBuffer, unsigned int frames,
+                                double /*streamTime*/, RtAudioStreamStatus status, void* userData) {
     auto* engine = static_cast<AudioEngine*>(userData);
-    return engine->mProcessor.process(static_cast<double*>(outputBuffer), static_cast<double*>(inputBuffer), frames,
-                                      status != 0, engine->mPlugin.load(std::memory_order_acquire),
+    return engine->mProcessor.process(static_cast<double*>(outputBuffer), static_cast<double*>(inputBuffer),
+                                      frames, status != 0, engine->mPlugin.load(std::memory_order_acquire),
                                       engine->mSettings.monoinput.load(std::memory_order_relaxed) != 0);
 }
 

@@ -23,7 +23,7 @@ class IEffectStandalone;
 // Library errors are caught where they arise, printed with the library's
 // printer and otherwise ignored; nothing here throws.
 class AudioEngine {
-public:
+  public:
     // The name stored by default; where no device carries it, it stands for
     // the back end's default input or output device.
     static constexpr const char* kDefaultDeviceName = "Default Device";
@@ -66,9 +66,9 @@ public:
                               RtAudioStreamStatus status, void* userData);
 
     // Shutdown, in this order around the MIDI teardown and the plug-in's end:
-    void stopStream();       // stop a running stream
-    void closeStream();      // close it if it is still open
-    void destroyAudio();     // destroy the library object
+    void stopStream();   // stop a running stream
+    void closeStream();  // close it if it is still open
+    void destroyAudio(); // destroy the library object
 
     RtAudio* audio() { return mAudio.get(); }
     const std::vector<unsigned>& inputDevices() const { return mInputDevices; }
@@ -79,7 +79,7 @@ public:
     std::uint32_t bufferFrames() const { return mBufferFrames; }
     const StreamProcessor& processor() const { return mProcessor; }
 
-private:
+  private:
     std::optional<unsigned> resolveDevice(std::string_view name, bool input);
     void abortAndClose();
 

@@ -12,9 +12,13 @@
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
@@ -49,8 +53,8 @@ enum class LineKind { Other, Section, Entry };
 
 struct ParsedLine {
     LineKind kind = LineKind::Other;
-    std::string_view name;   // section name or key
-    std::string_view value;  // entries only
+    std::string_view name;  // section name or key
+    std::string_view value; // entries only
 };
 
 ParsedLine parseLine(std::string_view raw) {
@@ -73,7 +77,9 @@ ParsedLine parseLine(std::string_view raw) {
     return {LineKind::Entry, trim(line.substr(0, eq)), trim(line.substr(eq + 1))};
 }
 
-bool isBlankLine(std::string_view raw) { return trim(withoutCr(raw)).empty(); }
+bool isBlankLine(std::string_view raw) {
+    return trim(withoutCr(raw)).empty();
+}
 
 bool writeAll(int fd, const std::string& data) {
     std::size_t done = 0;
@@ -112,7 +118,7 @@ std::string parentFolder(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-}  // namespace
+} // namespace
 
 std::uint32_t parseDecimal(std::string_view text) {
     std::size_t i = 0;
@@ -195,7 +201,7 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
     const std::string lineEnd = crlf ? "\r" : "";
 
     bool inSection = false;
-    std::size_t firstSection = mLines.size();  // header of the first matching section
+    std::size_t firstSection = mLines.size(); // header of the first matching section
     for (std::size_t i = 0; i < mLines.size(); ++i) {
         const ParsedLine line = parseLine(mLines[i]);
         if (line.kind == LineKind::Section) {

@@ -14,7 +14,7 @@
 //
 // Not thread-safe; the application uses it on the main thread only.
 class IniFile {
-public:
+  public:
     IniFile() = default;
     explicit IniFile(std::string_view text);
 
@@ -43,8 +43,8 @@ public:
     // or the new one. False (and the old file untouched) on any failure.
     bool save(const std::string& path) const;
 
-private:
-    std::vector<std::string> mLines;  // without the '\n'; a '\r' before it is kept
+  private:
+    std::vector<std::string> mLines; // without the '\n'; a '\r' before it is kept
 };
 
 // Base-10 conversion used for every number in the settings: skips leading

@@ -9,8 +9,7 @@
 
 namespace {
 
-template <typename Action>
-bool guarded(Action&& action) {
+template <typename Action> bool guarded(Action&& action) {
     try {
         action();
         return true;
@@ -31,7 +30,7 @@ bool sameUpToStoredLength(std::string_view stored, std::string_view portName) {
 // send takes microseconds, a port change takes longer and is not waited for.
 constexpr int kSendAttempts = 100;
 
-}  // namespace
+} // namespace
 
 // ---- output adapter ----
 
@@ -71,7 +70,8 @@ bool MidiBridge::OutputAdapter::change(const std::function<bool(RtMidiOut&)>& ch
 
 // ---- bridge ----
 
-MidiBridge::MidiBridge(AppSettings& settings, std::function<void()> writeSettings, std::vector<RtMidi::Api> apis)
+MidiBridge::MidiBridge(AppSettings& settings, std::function<void()> writeSettings,
+                       std::vector<RtMidi::Api> apis)
     : mSettings(settings), mWriteSettings(std::move(writeSettings)), mApis(std::move(apis)) {}
 
 MidiBridge::~MidiBridge() {
@@ -217,7 +217,9 @@ void MidiBridge::setPlugin(IEffectStandalone* plugin) {
     }
 }
 
-IMidiOutput* MidiBridge::midiOutput() { return mOut ? &mOutputAdapter : nullptr; }
+IMidiOutput* MidiBridge::midiOutput() {
+    return mOut ? &mOutputAdapter : nullptr;
+}
 
 void MidiBridge::midiCallback(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData) {
     if (message == nullptr || message->empty() || userData == nullptr) {

@@ -24,7 +24,7 @@ class IEffectStandalone;
 // on the main thread. Library errors are caught, printed with the library's
 // printer and otherwise ignored; nothing here throws.
 class MidiBridge {
-public:
+  public:
     static constexpr const char* kOff = "off";
     static constexpr const char* kInputClientName = "RtMidi Input Client";
     static constexpr const char* kOutputClientName = "RtMidi Output Client";
@@ -74,13 +74,13 @@ public:
     bool isInputOpen() const { return mInOpen; }
     bool isOutputOpen() const { return mOutputAdapter.isOpen(); }
 
-private:
+  private:
     // Serialises sends against port changes. The sending side never blocks:
     // it may run on a real-time thread (JACK MIDI calls back from the
     // server's process thread), so a message that meets a port change, or
     // goes out while no port is open, is dropped.
     class OutputAdapter : public IMidiOutput {
-    public:
+      public:
         void SendMessage(const std::uint8_t* bytes, int length) override;
         void attach(RtMidiOut* out);
         // Runs `change` on the object with sends held off; `open` is the port
@@ -88,7 +88,7 @@ private:
         bool change(const std::function<bool(RtMidiOut&)>& change);
         bool isOpen() const { return mOpen.load(); }
 
-    private:
+      private:
         std::mutex mMutex;
         RtMidiOut* mOut = nullptr;
         std::atomic<bool> mOpen{false};

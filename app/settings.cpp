@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <system_error>
 #include <filesystem>
+#include <system_error>
 
 #include "ini_file.h"
 
@@ -31,11 +31,16 @@ void copyFields(AppSettings& to, const AppSettings& from) {
     to.outchan.store(from.outchan.load());
 }
 
-bool sameText(const SettingsText& a, const SettingsText& b) { return std::strcmp(a, b) == 0; }
+bool sameText(const SettingsText& a, const SettingsText& b) {
+    return std::strcmp(a, b) == 0;
+}
 
-std::string number(std::uint16_t value) { return std::to_string(value); }
+std::string number(std::uint16_t value) {
+    return std::to_string(value);
+}
 
-void readText(const IniFile& ini, const char* section, const char* key, const char* fallback, SettingsText& field) {
+void readText(const IniFile& ini, const char* section, const char* key, const char* fallback,
+              SettingsText& field) {
     const std::optional<std::string> value = ini.get(section, key);
     setText(field, value ? std::string_view(*value) : std::string_view(fallback));
 }
@@ -44,9 +49,11 @@ std::uint16_t readNumber(const IniFile& ini, const char* section, const char* ke
     return static_cast<std::uint16_t>(ini.getUInt(section, key, fallback));
 }
 
-}  // namespace
+} // namespace
 
-AppSettings::AppSettings(const AppSettings& other) { copyFields(*this, other); }
+AppSettings::AppSettings(const AppSettings& other) {
+    copyFields(*this, other);
+}
 
 AppSettings& AppSettings::operator=(const AppSettings& other) {
     if (this != &other) {

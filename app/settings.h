@@ -15,7 +15,7 @@ using SettingsText = char[kSettingsTextSize];
 // read live: `monoinput` on the audio thread, `inchan` and `outchan` on the
 // MIDI thread. A change to them applies from the next callback.
 struct AppSettings {
-    std::uint16_t driver = 0;  // 0 ALSA, 1 JACK
+    std::uint16_t driver = 0; // 0 ALSA, 1 JACK
     SettingsText indev = "Default Device";
     SettingsText outdev = "Default Device";
     SettingsText sr = "44100";

@@ -35,7 +35,7 @@ int StreamProcessor::process(double* output, double* input, std::uint32_t n, boo
         return 0;
     }
 
-    const double step = 1.0 / static_cast<double>(n);  // not used when n is 0
+    const double step = 1.0 / static_cast<double>(n); // not used when n is 0
     double fade = mFadeGain;
     std::uint32_t i = 0;
     while (i < n) {

@@ -15,7 +15,7 @@ class IEffectStandalone;
 // plug-in never reads or writes past a buffer, sees every frame exactly once
 // and in order, and keeps its block boundaries on the same grid.
 class StreamProcessor {
-public:
+  public:
     static constexpr std::uint32_t kMutedCallbacks = 51;
     static constexpr double kOutputFactor = 0.25;
     // A signal vector size outside 1..kMaxSubBlockSize (0 from a hand-edited
@@ -42,9 +42,9 @@ public:
     std::uint32_t callbackCount() const { return mCallbackCount; }
     double fadeGain() const { return mFadeGain; }
 
-private:
+  private:
     std::uint32_t mSubBlockSize = kDefaultSubBlockSize;
-    std::uint32_t mFrameCounter = 0;   // position on the sub-block grid, 0 .. size - 1
-    std::uint32_t mCallbackCount = 0;  // stops counting at its maximum, so the mute never comes back
+    std::uint32_t mFrameCounter = 0;  // position on the sub-block grid, 0 .. size - 1
+    std::uint32_t mCallbackCount = 0; // stops counting at its maximum, so the mute never comes back
     double mFadeGain = 0.0;
 };

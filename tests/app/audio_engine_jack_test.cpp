@@ -25,14 +25,13 @@ AppSettings jackSettings() {
 }
 
 // Frames the plug-in has processed, polled until they pass `frames`.
-template <typename Plugin>
-bool processes(const Plugin& plugin, std::uint64_t frames) {
+template <typename Plugin> bool processes(const Plugin& plugin, std::uint64_t frames) {
     const std::uint64_t start = plugin.framesProcessed();
     return eventually([&] { return plugin.framesProcessed() >= start + frames; });
 }
 
 class AudioEngineJack : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         VT4R_REQUIRE_JACK();
         ASSERT_TRUE(engine.recreateAudio());
@@ -50,7 +49,7 @@ protected:
     PassThroughPlugin plugin;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(AudioEngineJack, ListsTheServerAsOneDuplexDevice) {
     ASSERT_EQ(engine.inputDevices().size(), 1u);
@@ -132,14 +131,14 @@ TEST_F(AudioEngineJack, UnknownDeviceNameLeavesTheRunningStreamAlone) {
 TEST_F(AudioEngineJack, RefusedOpenIsPrintedAndLeavesTheStreamClosed) {
     ASSERT_TRUE(engine.reopenStream());
     for (std::uint16_t in1 : {std::uint16_t{3}, std::uint16_t{0}}) {
-        settings.in1 = in1;  // channels 3 and 4, or the invalid channel 0
+        settings.in1 = in1; // channels 3 and 4, or the invalid channel 0
         testing::internal::CaptureStderr();
         EXPECT_FALSE(engine.reopenStream());
         EXPECT_NE(testing::internal::GetCapturedStderr(), "");
         EXPECT_FALSE(engine.isStreamOpen());
     }
     settings.in1 = 1;
-    setText(settings.sr, "44100");  // the server runs at 48 kHz
+    setText(settings.sr, "44100"); // the server runs at 48 kHz
     testing::internal::CaptureStderr();
     EXPECT_FALSE(engine.reopenStream());
     EXPECT_NE(testing::internal::GetCapturedStderr(), "");

@@ -89,7 +89,7 @@ TEST(IniDamaged, BinaryGarbageAndHugeLinesDoNotHurt) {
         junk.push_back(static_cast<char>((i * 7919) & 0xFF));
     }
     junk += std::string(1, '\0') + "[audio]\0sr=1\n";
-    junk += std::string(8 * 1024 * 1024, 'x');  // one 8 MiB line
+    junk += std::string(8 * 1024 * 1024, 'x'); // one 8 MiB line
     junk += "\n[audio]\nsr=96000\n";
     IniFile ini(junk);
     EXPECT_EQ(ini.get("audio", "sr"), "96000");

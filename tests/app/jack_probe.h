@@ -22,16 +22,15 @@ inline bool jackServerRunning() {
     return true;
 }
 
-#define VT4R_REQUIRE_JACK()                                                                            \
-    do {                                                                                               \
-        if (!jackServerRunning()) {                                                                    \
-            GTEST_SKIP() << "no JACK server running; run the test under scripts/with-jack.sh";         \
-        }                                                                                              \
+#define VT4R_REQUIRE_JACK()                                                                                  \
+    do {                                                                                                     \
+        if (!jackServerRunning()) {                                                                          \
+            GTEST_SKIP() << "no JACK server running; run the test under scripts/with-jack.sh";               \
+        }                                                                                                    \
     } while (0)
 
 // Polls `condition` for up to `seconds`.
-template <typename Condition>
-bool eventually(Condition condition, double seconds = 5.0) {
+template <typename Condition> bool eventually(Condition condition, double seconds = 5.0) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < end) {
         if (condition()) {
@@ -43,7 +42,7 @@ bool eventually(Condition condition, double seconds = 5.0) {
 }
 
 class JackProbe {
-public:
+  public:
     JackProbe() {
         jack_status_t status{};
         mClient = jack_client_open("vt4r-probe", JackNoStartServer, &status);
@@ -98,7 +97,7 @@ public:
         return name;
     }
 
-private:
+  private:
     static int process(jack_nframes_t frames, void* arg) {
         auto* self = static_cast<JackProbe*>(arg);
         auto* out = static_cast<float*>(jack_port_get_buffer(self->mSource, frames));

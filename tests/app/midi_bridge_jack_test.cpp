@@ -25,7 +25,7 @@ std::string portContaining(const std::vector<std::string>& ports, const std::str
 }
 
 class MidiBridgeLive : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         VT4R_REQUIRE_JACK();
         ASSERT_TRUE(bridge.createMidi());
@@ -35,7 +35,7 @@ protected:
         sender = std::make_unique<RtMidiOut>(api, "vt4r-test-sender");
         sender->openVirtualPort("send");
         receiver = std::make_unique<RtMidiIn>(api, "vt4r-test-receiver");
-        receiver->ignoreTypes(false, false, false);  // see everything the bridge lets out
+        receiver->ignoreTypes(false, false, false); // see everything the bridge lets out
         receiver->openVirtualPort("receive");
 
         bridge.buildPortLists();
@@ -81,7 +81,7 @@ protected:
     std::unique_ptr<TestPlugin> plugin;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(MidiBridgeLive, PortListsStartWithOff) {
     ASSERT_FALSE(bridge.midiInPorts().empty());
@@ -99,21 +99,21 @@ TEST_F(MidiBridgeLive, InputIsFilteredMovedAndSentOn) {
     EXPECT_EQ(receive(), (Bytes{0x93, 0x3C, 0x64})) << "no channel setting: unchanged";
 
     settings.inchan.store(1);
-    send({0x91, 0x3C, 0x64});  // channel 2: dropped
-    send({0x90, 0x3D, 0x64});  // channel 1: passes
+    send({0x91, 0x3C, 0x64}); // channel 2: dropped
+    send({0x90, 0x3D, 0x64}); // channel 1: passes
     EXPECT_EQ(receive(), (Bytes{0x90, 0x3D, 0x64}));
 
     settings.outchan.store(3);
     send({0x90, 0x3C, 0x64});
     EXPECT_EQ(receive(), (Bytes{0x92, 0x3C, 0x64}));
 
-    send({0xC0, 0x05});  // program change: two bytes in, two bytes out
+    send({0xC0, 0x05}); // program change: two bytes in, two bytes out
     EXPECT_EQ(receive(), (Bytes{0xC2, 0x05}));
 
     settings.inchan.store(0);
-    send({0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});  // system exclusive
-    send({0xF8});                                // timing clock
-    send({0xFE});                                // active sensing
+    send({0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}); // system exclusive
+    send({0xF8});                               // timing clock
+    send({0xFE});                               // active sensing
     send({0x80, 0x3C, 0x00});
     EXPECT_EQ(receive(), (Bytes{0x82, 0x3C, 0x00})) << "filtered kinds never arrive";
     EXPECT_EQ(plugin->framesProcessed(), 0u);
@@ -122,7 +122,7 @@ TEST_F(MidiBridgeLive, InputIsFilteredMovedAndSentOn) {
 TEST_F(MidiBridgeLive, ReopeningMovesToTheNewPortAndOffClosesIt) {
     ASSERT_TRUE(bridge.openMidiIn(senderPort));
     ASSERT_TRUE(bridge.openMidiOut(receiverPort));
-    ASSERT_TRUE(bridge.openMidiOut(receiverPort));  // closes first, then opens again
+    ASSERT_TRUE(bridge.openMidiOut(receiverPort)); // closes first, then opens again
     send({0x90, 0x3C, 0x64});
     EXPECT_EQ(receive(), (Bytes{0x90, 0x3C, 0x64}));
 
@@ -204,7 +204,8 @@ TEST(MidiBridgeLiveReal, TheRealPluginEchoesInputToTheOutputPort) {
     receiver.openVirtualPort("receive");
     bridge.buildPortLists();
 
-    std::unique_ptr<IEffectStandalone> plugin = CreatePlugin(IHostRecord{bridge.midiOutput(), &settings.outchan});
+    std::unique_ptr<IEffectStandalone> plugin =
+        CreatePlugin(IHostRecord{bridge.midiOutput(), &settings.outchan});
     bridge.setPlugin(plugin.get());
     ASSERT_TRUE(bridge.openMidiIn(portContaining(bridge.midiInPorts(), "vt4r-real-sender")));
     ASSERT_TRUE(bridge.openMidiOut(portContaining(bridge.midiOutPorts(), "vt4r-real-receiver")));

@@ -17,12 +17,14 @@ struct RecordingOutput : IMidiOutput {
     std::vector<std::vector<std::uint8_t>> sent;
 };
 
-void deliver(MidiBridge& bridge, std::vector<unsigned char> bytes) { MidiBridge::midiCallback(0.0, &bytes, &bridge); }
+void deliver(MidiBridge& bridge, std::vector<unsigned char> bytes) {
+    MidiBridge::midiCallback(0.0, &bytes, &bridge);
+}
 
 using Bytes = std::vector<std::uint8_t>;
 
 class MidiCallback : public testing::Test {
-protected:
+  protected:
     MidiCallback() : plugin(IHostRecord{&output, &settings.outchan}) { bridge.setPlugin(&plugin); }
 
     AppSettings settings;
@@ -32,7 +34,7 @@ protected:
     TestPlugin plugin;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(MidiCallback, AllChannelsPassWhenNoInputChannelIsSet) {
     deliver(bridge, {0x90, 0x3C, 0x64});
@@ -58,9 +60,9 @@ TEST_F(MidiCallback, AcceptedInputMovesToTheOutputChannel) {
 
 TEST_F(MidiCallback, ShortMessagesKeepTheirTrueLength) {
     settings.outchan.store(1);
-    deliver(bridge, {0xC5, 0x07});  // program change
-    deliver(bridge, {0xD5, 0x40});  // channel pressure
-    deliver(bridge, {0xF6});        // tune request: no channel to move
+    deliver(bridge, {0xC5, 0x07}); // program change
+    deliver(bridge, {0xD5, 0x40}); // channel pressure
+    deliver(bridge, {0xF6});       // tune request: no channel to move
     EXPECT_EQ(output.sent, (std::vector<Bytes>{{0xC0, 0x07}, {0xD0, 0x40}, {0xF6}}));
 }
 

@@ -54,10 +54,14 @@ struct Counting {
     ~Counting() { gCounting = false; }
 };
 
-}  // namespace
+} // namespace
 
-void* operator new(std::size_t size) { return countedAlloc(size); }
-void* operator new[](std::size_t size) { return countedAlloc(size); }
+void* operator new(std::size_t size) {
+    return countedAlloc(size);
+}
+void* operator new[](std::size_t size) {
+    return countedAlloc(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     try {
         return countedAlloc(size);
@@ -72,16 +76,36 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
         return nullptr;
     }
 }
-void* operator new(std::size_t size, std::align_val_t align) { return countedAlignedAlloc(size, align); }
-void* operator new[](std::size_t size, std::align_val_t align) { return countedAlignedAlloc(size, align); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void* operator new(std::size_t size, std::align_val_t align) {
+    return countedAlignedAlloc(size, align);
+}
+void* operator new[](std::size_t size, std::align_val_t align) {
+    return countedAlignedAlloc(size, align);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VT4R_COUNT_LOCKS 0
@@ -110,7 +134,7 @@ std::vector<std::uint32_t> bufferLengths() {
     return lengths;
 }
 
-}  // namespace
+} // namespace
 
 TEST(RealTime, CallbackNeitherAllocatesNorPrintsNorLocksBeyondThePlugin) {
     const std::vector<std::uint32_t> lengths = bufferLengths();
@@ -135,7 +159,8 @@ TEST(RealTime, CallbackNeitherAllocatesNorPrintsNorLocksBeyondThePlugin) {
         }
         const long allocations = gAllocations.load();
         const long locks = gLocks.load();
-        const std::string printed = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+        const std::string printed =
+            testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
         EXPECT_EQ(allocations, 0);
         EXPECT_EQ(printed, "");
         EXPECT_GT(calls, 0u);

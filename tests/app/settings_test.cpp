@@ -10,28 +10,27 @@
 
 namespace {
 
-constexpr char kFreshFile[] =
-    "[audio]\n"
-    "driver=0\n"
-    "indev=Default Device\n"
-    "outdev=Default Device\n"
-    "in1=1\n"
-    "in2=2\n"
-    "out1=1\n"
-    "out2=2\n"
-    "monoinput=0\n"
-    "iovs=512\n"
-    "sigvs=32\n"
-    "sr=44100\n"
-    "[midi]\n"
-    "indev=off\n"
-    "outdev=off\n"
-    "inchan=0\n"
-    "outchan=0\n";
+constexpr char kFreshFile[] = "[audio]\n"
+                              "driver=0\n"
+                              "indev=Default Device\n"
+                              "outdev=Default Device\n"
+                              "in1=1\n"
+                              "in2=2\n"
+                              "out1=1\n"
+                              "out2=2\n"
+                              "monoinput=0\n"
+                              "iovs=512\n"
+                              "sigvs=32\n"
+                              "sr=44100\n"
+                              "[midi]\n"
+                              "indev=off\n"
+                              "outdev=off\n"
+                              "inchan=0\n"
+                              "outchan=0\n";
 
 // Sets or clears an environment variable for one test.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const char* value) : mName(name) {
         if (const char* old = std::getenv(name)) {
             mOld = old;
@@ -50,12 +49,12 @@ public:
         }
     }
 
-private:
+  private:
     const char* mName;
     std::optional<std::string> mOld;
 };
 
-}  // namespace
+} // namespace
 
 TEST(SettingsRecord, FreshDefaults) {
     const AppSettings s;
@@ -207,7 +206,7 @@ TEST(SettingsPath, FollowsTheXdgRules) {
 
 TEST(SettingsStartup, FirstRunCreatesFolderAndFileWithDefaults) {
     TempDir dir;
-    const std::string base = dir.file("deep/config");  // parents missing too
+    const std::string base = dir.file("deep/config"); // parents missing too
     ScopedEnv xdg("XDG_CONFIG_HOME", base.c_str());
     AppSettings s;
     std::string path;

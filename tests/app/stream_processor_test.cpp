@@ -16,7 +16,7 @@ struct DeviceBuffers {
     explicit DeviceBuffers(std::uint32_t n) : n(n), in(new double[2 * n]), out(new double[2 * n]) {
         for (std::uint32_t k = 0; k < 2 * n; ++k) {
             in[k] = 0.0;
-            out[k] = 123.0;  // stale device data the callback must overwrite
+            out[k] = 123.0; // stale device data the callback must overwrite
         }
     }
     double& inL(std::uint32_t k) { return in[k]; }
@@ -59,14 +59,14 @@ void expectCallsInside(const TestPlugin& plugin, const DeviceBuffers& b, bool mo
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(StreamMute, FirstFiftyOneCallbacksAfterResetAreSilentAndSkipThePlugin) {
     StreamProcessor processor;
     processor.reset(32);
     TestPlugin plugin;
     DeviceBuffers b(64);
-    for (int round = 0; round < 2; ++round) {  // a reopen mutes again
+    for (int round = 0; round < 2; ++round) { // a reopen mutes again
         processor.reset(32);
         for (std::uint32_t i = 0; i < 51; ++i) {
             for (std::uint32_t k = 0; k < 64; ++k) {
@@ -125,7 +125,7 @@ TEST(StreamSubBlocks, PowerOfTwoBufferIsCutAtEverySubBlockStart) {
 
 TEST(StreamSubBlocks, UnusableSizesFallBackToTheDefault) {
     EXPECT_EQ(StreamProcessor::usableSubBlockSize(0), 32u);
-    EXPECT_EQ(StreamProcessor::usableSubBlockSize(0xFFFFFFE0u), 32u);  // "-32" after wrapping
+    EXPECT_EQ(StreamProcessor::usableSubBlockSize(0xFFFFFFE0u), 32u); // "-32" after wrapping
     EXPECT_EQ(StreamProcessor::usableSubBlockSize(8193), 32u);
     EXPECT_EQ(StreamProcessor::usableSubBlockSize(8192), 8192u);
     EXPECT_EQ(StreamProcessor::usableSubBlockSize(1), 1u);
@@ -145,8 +145,8 @@ TEST(StreamSubBlocks, UnusableSizesFallBackToTheDefault) {
 // deliver, the plug-in sees the signal exactly once and in order, never
 // outside a buffer, and with block boundaries on the sub-block grid.
 TEST(StreamSubBlocks, AnyBufferLengthGivesTheSameSamplesAsOnePass) {
-    const std::vector<std::uint32_t> lengths = {1,   7,   31,  32,  33,  100, 255, 256, 257, 3,  1024,
-                                                17,  500, 2,   64,  4095, 9,  96,  1,   1,   5,  333};
+    const std::vector<std::uint32_t> lengths = {1,  7,   31, 32, 33,   100, 255, 256, 257, 3, 1024,
+                                                17, 500, 2,  64, 4095, 9,   96,  1,   1,   5, 333};
     for (std::uint32_t subBlock : {1u, 7u, 16u, 32u, 100u, 1024u, 8192u}) {
         SCOPED_TRACE("sub-block size " + std::to_string(subBlock));
         StreamProcessor processor;
@@ -160,7 +160,7 @@ TEST(StreamSubBlocks, AnyBufferLengthGivesTheSameSamplesAsOnePass) {
         std::vector<double> deviceR;
         std::vector<double> expectedGain;
         double fade = 0.0;
-        std::uint64_t position = 0;  // frames since the plug-in first ran
+        std::uint64_t position = 0; // frames since the plug-in first ran
         for (std::size_t round = 0; round < 3; ++round) {
             for (std::uint32_t n : lengths) {
                 DeviceBuffers b(n);
@@ -238,7 +238,7 @@ TEST(StreamFade, RisesOverOneBufferThenOutputIsAQuarter) {
         b.inR(k) = -0.5;
     }
     processor.process(b.out.get(), b.in.get(), n, false, &plugin, false);
-    EXPECT_EQ(b.outL(0), 1.0 / n * 0.25);  // the 52nd callback's first frame
+    EXPECT_EQ(b.outL(0), 1.0 / n * 0.25); // the 52nd callback's first frame
     EXPECT_EQ(b.outR(0), -0.5 / n * 0.25);
     for (std::uint32_t k = 0; k < n; ++k) {
         EXPECT_EQ(b.outL(k), (k + 1.0) / n * 0.25) << k;
@@ -263,7 +263,7 @@ TEST(StreamMono, LeftInputFeedsBothPluginInputs) {
     DeviceBuffers b(64);
     for (std::uint32_t k = 0; k < 64; ++k) {
         b.inL(k) = 0.0;
-        b.inR(k) = 1.0;  // only the right channel carries signal
+        b.inR(k) = 1.0; // only the right channel carries signal
     }
     processor.process(b.out.get(), b.in.get(), 64, false, &plugin, true);
     expectCallsInside(plugin, b, true);

@@ -7,7 +7,7 @@
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "vt4r-app-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
@@ -26,7 +26,7 @@ public:
     const std::filesystem::path& path() const { return mPath; }
     std::string file(const std::string& name) const { return (mPath / name).string(); }
 
-private:
+  private:
     std::filesystem::path mPath;
 };
 

@@ -10,7 +10,7 @@
 #include "framework/standalone.h"
 
 class TestPlugin : public IEffectStandalone {
-public:
+  public:
     struct Call {
         double* in[2];
         double* out[2];
@@ -19,8 +19,8 @@ public:
     static constexpr std::size_t kMaxCalls = 4096;
 
     explicit TestPlugin(const IHostRecord& host = {})
-        : IEffectStandalone(host, 0, "2-2", 1, "Test", "Test", "Tester", 0x10000, FourCC("Test"), FourCC("Tstr"),
-                            0, true, false, false, 0) {}
+        : IEffectStandalone(host, 0, "2-2", 1, "Test", "Test", "Tester", 0x10000, FourCC("Test"),
+                            FourCC("Tstr"), 0, true, false, false, 0) {}
 
     // y = x / 2 + y_prev / 4 + position / 1024 per channel: depends on every
     // earlier frame and on how many came before, so a lost, repeated or
@@ -52,7 +52,7 @@ public:
     std::uint64_t framesProcessed() const { return mFramesProcessed.load(std::memory_order_relaxed); }
     int resets() const { return mResets; }
 
-private:
+  private:
     std::array<Call, kMaxCalls> mCalls{};
     std::size_t mCallCount = 0;
     std::uint64_t mPosition = 0;
@@ -63,10 +63,10 @@ private:
 
 // Passes input to output unchanged, like the base class, and counts frames.
 class PassThroughPlugin : public IEffectStandalone {
-public:
+  public:
     explicit PassThroughPlugin(const IHostRecord& host = {})
-        : IEffectStandalone(host, 0, "2-2", 1, "Pass", "Pass", "Tester", 0x10000, FourCC("Pass"), FourCC("Tstr"),
-                            0, true, false, false, 0) {}
+        : IEffectStandalone(host, 0, "2-2", 1, "Pass", "Pass", "Tester", 0x10000, FourCC("Pass"),
+                            FourCC("Tstr"), 0, true, false, false, 0) {}
 
     void process(double** inputs, double** outputs, std::int32_t frames) override {
         IEffectStandalone::process(inputs, outputs, frames);
@@ -74,6 +74,6 @@ public:
     }
     std::uint64_t framesProcessed() const { return mFrames.load(std::memory_order_relaxed); }
 
-private:
+  private:
     std::atomic<std::uint64_t> mFrames{0};
 };
