@@ -17,11 +17,14 @@ void ISwitchControl::MousePressed(int, int, const IModifierKeys& mods) {
     } else {
         SetValue(Value() + (mStrip.frames > 1 ? 1.0 / (mStrip.frames - 1) : 1.0));
     }
-    if (!(Value() <= 1.001)) SetValue(0.0);
+    if (!(Value() <= 1.001))
+        SetValue(0.0);
     MarkChanged(true);
 }
 
-void ISwitchControl::MouseDoubleClicked(int x, int y, const IModifierKeys& mods) { MousePressed(x, y, mods); }
+void ISwitchControl::MouseDoubleClicked(int x, int y, const IModifierKeys& mods) {
+    MousePressed(x, y, mods);
+}
 
 IOverlayControl::IOverlayControl(IEffectBase* plugin, int x, int y, int paramIdx, const IBitmapStrip& strip,
                                  const IBounds& hiddenTarget, const IBlend& blend)

@@ -21,13 +21,18 @@ struct IBounds {
         return right >= b.left && left < b.right && bottom >= b.top && top < b.bottom;
     }
     constexpr IBounds Intersect(const IBounds& b) const {
-        if (Empty() || b.Empty() || !Overlaps(b)) return {};
-        return {std::max(left, b.left), std::max(top, b.top), std::min(right, b.right), std::min(bottom, b.bottom)};
+        if (Empty() || b.Empty() || !Overlaps(b))
+            return {};
+        return {std::max(left, b.left), std::max(top, b.top), std::min(right, b.right),
+                std::min(bottom, b.bottom)};
     }
     constexpr IBounds Union(const IBounds& b) const {
-        if (Empty()) return b;
-        if (b.Empty()) return *this;
-        return {std::min(left, b.left), std::min(top, b.top), std::max(right, b.right), std::max(bottom, b.bottom)};
+        if (Empty())
+            return b;
+        if (b.Empty())
+            return *this;
+        return {std::min(left, b.left), std::min(top, b.top), std::max(right, b.right),
+                std::max(bottom, b.bottom)};
     }
     constexpr bool operator==(const IBounds&) const = default;
 };

@@ -9,7 +9,8 @@ IControl::IControl(IEffectBase* plugin, const IBounds& rect, int paramIdx, const
     : mPlugin(plugin), mRect(rect), mTargetRect(rect), mParamIdx(paramIdx), mBlend(blend) {}
 
 void IControl::MousePressed(int, int, const IModifierKeys& mods) {
-    if (mods.right) OpenValueEntry();
+    if (mods.right)
+        OpenValueEntry();
 }
 
 void IControl::MouseReleased(int, int, const IModifierKeys&) {}
@@ -30,7 +31,9 @@ void IControl::MouseWheeled(int, int, const IModifierKeys& mods, int notches) {
     MarkChanged(true);
 }
 
-bool IControl::KeyPressed(int, int, int) { return false; }
+bool IControl::KeyPressed(int, int, int) {
+    return false;
+}
 
 void IControl::MouseHovered(int, int, const IModifierKeys&) {}
 
@@ -63,7 +66,9 @@ void IControl::SetGreyed(bool greyed) {
     MarkChanged(false);
 }
 
-bool IControl::HitTest(int x, int y) const { return mTargetRect.Contains(x, y); }
+bool IControl::HitTest(int x, int y) const {
+    return mTargetRect.Contains(x, y);
+}
 
 void IControl::MarkChanged(bool push) {
     const double v = Value();
@@ -73,7 +78,8 @@ void IControl::MarkChanged(bool push) {
         SetValue(mClampHigh);
     }
     mRedraw.fetch_or(kNeedsRedraw, std::memory_order_acq_rel);
-    if (push && mPlugin && mParamIdx >= 0) mPlugin->SetParameterFromGUI(mParamIdx, Value());
+    if (push && mPlugin && mParamIdx >= 0)
+        mPlugin->SetParameterFromGUI(mParamIdx, Value());
 }
 
 void IControl::MarkDrawn() {
@@ -84,7 +90,9 @@ void IControl::MarkDrawn() {
     }
 }
 
-bool IControl::NeedsRedraw() const { return (mRedraw.load(std::memory_order_acquire) & kNeedsRedraw) != 0; }
+bool IControl::NeedsRedraw() const {
+    return (mRedraw.load(std::memory_order_acquire) & kNeedsRedraw) != 0;
+}
 
 void IControl::ValueFromEntry(double value) {
     if (value != Value()) {
@@ -95,20 +103,25 @@ void IControl::ValueFromEntry(double value) {
 }
 
 IParameter* IControl::Param() const {
-    if (!mPlugin || mParamIdx < 0) return nullptr;
+    if (!mPlugin || mParamIdx < 0)
+        return nullptr;
     return mPlugin->Param(mParamIdx);
 }
 
 void IControl::OpenValueEntryIn(const IBounds& area) {
-    if (mParamIdx < 0 || mPromptingDisabled) return;
-    if (mView) mView->OpenValueEntry(this, Param(), &area);
+    if (mParamIdx < 0 || mPromptingDisabled)
+        return;
+    if (mView)
+        mView->OpenValueEntry(this, Param(), &area);
     SetRedrawAgain();
 }
 
 void IControl::OpenValueEntry() {
-    if (mParamIdx < 0 || mPromptingDisabled) return;
+    if (mParamIdx < 0 || mPromptingDisabled)
+        return;
     IParameter* param = Param();
-    if (!param) return;
+    if (!param)
+        return;
     IBounds area = mRect;
     if (param->ValueTextCount() == 0) {
         // A small box in the middle of the control for typing a number.
@@ -120,14 +133,18 @@ void IControl::OpenValueEntry() {
 }
 
 ITextStyle DefaultControlTextStyle() {
-    return ITextStyle("Verdana", 12, IColour{255, 0, 0, 0}, TextStyleNormal, TextAlignCentre, 0, FontQualityDefault);
+    return ITextStyle("Verdana", 12, IColour{255, 0, 0, 0}, TextStyleNormal, TextAlignCentre, 0,
+                      FontQualityDefault);
 }
 
 int FrameForValue(double value, int frames) {
-    if (frames < 2) return 1;
+    if (frames < 2)
+        return 1;
     // Compare in double: a value far outside 0..1 (or NaN) must not overflow the int.
     const double f = std::floor((frames - 1) * value + 0.5) + 1.0;
-    if (!(f >= 1.0)) return 1;
-    if (f > frames) return frames;
+    if (!(f >= 1.0))
+        return 1;
+    if (f > frames)
+        return frames;
     return static_cast<int>(f);
 }

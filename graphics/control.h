@@ -22,7 +22,7 @@ ITextStyle DefaultControlTextStyle();
 // may paint the old or the new value, and the redraw flags guarantee one more paint
 // after any change from the audio thread.
 class IControl {
-public:
+  public:
     IControl(IEffectBase* plugin, const IBounds& rect, int paramIdx = -1, const IBlend& blend = {});
     IControl(const IControl&) = delete;
     IControl& operator=(const IControl&) = delete;
@@ -86,7 +86,7 @@ public:
         mClampHigh = high;
     }
 
-protected:
+  protected:
     IParameter* Param() const;
     // Keeps the control dirty for one more paint after the next one.
     void SetRedrawAgain() { mRedraw.fetch_or(kRedrawAgain, std::memory_order_acq_rel); }
@@ -107,7 +107,7 @@ protected:
     bool mHoverWhenGreyed = false;
     IBlend mBlend;
 
-private:
+  private:
     // Needs-redraw and redraw-again live in one word so that MarkDrawn can move
     // redraw-again into needs-redraw atomically against the audio thread's changes.
     static constexpr unsigned kNeedsRedraw = 1;

@@ -12,7 +12,8 @@ IEditorView::IEditorView(IEffectBase* plugin, int width, int height, int frameRa
       mModule(&EmbeddedImageLookup) {}
 
 IEditorView::~IEditorView() {
-    while (!mControls.empty()) mControls.pop_back();
+    while (!mControls.empty())
+        mControls.pop_back();
     mBackBuffer.reset();
 }
 
@@ -23,7 +24,8 @@ int IEditorView::AddControl(IControl* control) {
 }
 
 IControl* IEditorView::Control(int index) const {
-    if (index < 0 || index >= ControlCount()) return nullptr;
+    if (index < 0 || index >= ControlCount())
+        return nullptr;
     return mControls[static_cast<std::size_t>(index)].get();
 }
 
@@ -39,29 +41,41 @@ IBitmapStrip IEditorView::LoadBitmapStrip(int id, const char* name, int frames) 
 }
 
 RasterBitmap* IEditorView::LoadModuleBitmap(int id, const char* name) const {
-    if (!name || !HasPngExtension(name)) return nullptr;
+    if (!name || !HasPngExtension(name))
+        return nullptr;
     return LoadPngFromResource(mModule, id, nullptr);
 }
 
-void IEditorView::PrepareDrawing() { mBackBuffer = std::make_unique<RasterScreenBitmap>(mWidth, mHeight); }
+void IEditorView::PrepareDrawing() {
+    mBackBuffer = std::make_unique<RasterScreenBitmap>(mWidth, mHeight);
+}
 
-bool IEditorView::BlitStripFrame(const IBitmapStrip& strip, const IBounds& rect, int frame, const IBlend* blend) {
+bool IEditorView::BlitStripFrame(const IBitmapStrip& strip, const IBounds& rect, int frame,
+                                 const IBlend* blend) {
     int srcY = 0;
     if (strip.frames > 1 && frame > 1) {
         srcY = static_cast<int>(static_cast<double>(strip.height) * (frame - 1) / strip.frames + 0.5);
     }
     const IBounds clipped = rect.Intersect(mDrawArea);
-    if (clipped.Empty()) return true;
+    if (clipped.Empty())
+        return true;
 
     int mode = BlitCopy | BlitUseSourceAlpha;
     float opacity = 1.0f;
     if (blend) {
         opacity = blend->weight;
         switch (blend->method) {
-        case BlendReplace: mode = BlitCopy; break;
-        case BlendAdditive: mode = BlitAdd | BlitUseSourceAlpha; break;
-        case BlendDodge: mode = BlitDodge | BlitUseSourceAlpha; break;
-        default: break;
+        case BlendReplace:
+            mode = BlitCopy;
+            break;
+        case BlendAdditive:
+            mode = BlitAdd | BlitUseSourceAlpha;
+            break;
+        case BlendDodge:
+            mode = BlitDodge | BlitUseSourceAlpha;
+            break;
+        default:
+            break;
         }
     }
     RasterBlit(mBackBuffer.get(), strip.bitmap, clipped.left, clipped.top, clipped.left - rect.left,
@@ -70,18 +84,22 @@ bool IEditorView::BlitStripFrame(const IBitmapStrip& strip, const IBounds& rect,
 }
 
 bool IEditorView::RenderText(ITextStyle& style, const char* text, const IBounds& rect) {
-    if (!mBackBuffer) return true;
-    return ::RenderText(mBackBuffer.get(), style, text, RasterRect{rect.left, rect.top, rect.right, rect.bottom});
+    if (!mBackBuffer)
+        return true;
+    return ::RenderText(mBackBuffer.get(), style, text,
+                        RasterRect{rect.left, rect.top, rect.right, rect.bottom});
 }
 
 void IEditorView::PushParameterValue(int index, double value, bool normalised) {
     if (!normalised) {
         const IParameter* param = mPlugin ? mPlugin->Param(index) : nullptr;
-        if (!param) return;
+        if (!param)
+            return;
         value = param->ToNormalized(value);
     }
     for (const auto& control : mControls) {
-        if (control->ParamIdx() == index) control->ValueFromPlugin(value);
+        if (control->ParamIdx() == index)
+            control->ValueFromPlugin(value);
     }
 }
 
@@ -97,7 +115,8 @@ bool IEditorView::CollectDirtyArea(IBounds& area) const {
 }
 
 bool IEditorView::PaintArea(const IBounds& rect) {
-    if (mControls.empty()) return true;
+    if (mControls.empty())
+        return true;
     if (mStrictPainting) {
         mDrawArea = rect;
         for (const auto& control : mControls) {
@@ -121,11 +140,13 @@ bool IEditorView::PaintArea(const IBounds& rect) {
         } else {
             for (std::size_t i = 1; i < mControls.size(); ++i) {
                 IControl* dirty = mControls[i].get();
-                if (!dirty->NeedsRedraw()) continue;
+                if (!dirty->NeedsRedraw())
+                    continue;
                 mDrawArea = dirty->Rect();
                 for (std::size_t j = 0; j < mControls.size(); ++j) {
                     IControl* control = mControls[j].get();
-                    if (control->IsHidden()) continue;
+                    if (control->IsHidden())
+                        continue;
                     if (j != i && (control->Rect().Empty() || mDrawArea.Empty() ||
                                    !mDrawArea.Overlaps(control->Rect()))) {
                         continue;
@@ -140,7 +161,8 @@ bool IEditorView::PaintArea(const IBounds& rect) {
 }
 
 void IEditorView::MarkAllChanged() {
-    for (const auto& control : mControls) control->MarkChanged(false);
+    for (const auto& control : mControls)
+        control->MarkChanged(false);
 }
 
 void IEditorView::ClearMouseCapture() {
@@ -152,9 +174,12 @@ void IEditorView::ClearMouseCapture() {
 int IEditorView::FindControl(int x, int y, bool forHover) const {
     for (int i = ControlCount() - 1; i >= 0; --i) {
         const IControl* control = mControls[static_cast<std::size_t>(i)].get();
-        if (control->IsHidden()) continue;
-        if (control->IsGreyed() && !(forHover && control->HoverWhenGreyed())) continue;
-        if (control->HitTest(x, y)) return i;
+        if (control->IsHidden())
+            continue;
+        if (control->IsGreyed() && !(forHover && control->HoverWhenGreyed()))
+            continue;
+        if (control->HitTest(x, y))
+            return i;
     }
     return -1;
 }
@@ -162,33 +187,40 @@ int IEditorView::FindControl(int x, int y, bool forHover) const {
 void IEditorView::MousePressed(int x, int y, const IModifierKeys& mods) {
     ClearMouseCapture();
     const int index = FindControl(x, y);
-    if (index < 0) return;
+    if (index < 0)
+        return;
     mMouseCapture = index;
     mLastMouseX = x;
     mLastMouseY = y;
     IControl* control = Control(index);
     control->MousePressed(x, y, mods);
-    if (control->ParamIdx() >= 0 && mPlugin) mPlugin->BeginHostEdit(control->ParamIdx());
+    if (control->ParamIdx() >= 0 && mPlugin)
+        mPlugin->BeginHostEdit(control->ParamIdx());
 }
 
 void IEditorView::MouseReleased(int x, int y, const IModifierKeys& mods) {
     const int index = mMouseCapture >= 0 ? mMouseCapture : FindControl(x, y);
     ClearMouseCapture();
     IControl* control = Control(index);
-    if (!control) return;
+    if (!control)
+        return;
     control->MouseReleased(x, y, mods);
-    if (control->ParamIdx() >= 0 && mPlugin) mPlugin->EndHostEdit(control->ParamIdx());
+    if (control->ParamIdx() >= 0 && mPlugin)
+        mPlugin->EndHostEdit(control->ParamIdx());
 }
 
 bool IEditorView::MouseHovered(int x, int y, const IModifierKeys& mods) {
-    if (!mHandleMouseOver) return false;
+    if (!mHandleMouseOver)
+        return false;
     const int index = mMouseCapture >= 0 ? mMouseCapture : FindControl(x, y, true);
-    if (index < 0) return true;
+    if (index < 0)
+        return true;
     mLastMouseX = x;
     mLastMouseY = y;
     Control(index)->MouseHovered(x, y, mods);
     if (mMouseOver >= 0 && mMouseOver != index) {
-        if (IControl* previous = Control(mMouseOver)) previous->MouseLeft();
+        if (IControl* previous = Control(mMouseOver))
+            previous->MouseLeft();
     }
     mMouseOver = index;
     return true;
@@ -196,7 +228,8 @@ bool IEditorView::MouseHovered(int x, int y, const IModifierKeys& mods) {
 
 void IEditorView::MouseDragged(int x, int y, const IModifierKeys& mods) {
     IControl* control = Control(mMouseCapture);
-    if (!control || (x == mLastMouseX && y == mLastMouseY)) return;
+    if (!control || (x == mLastMouseX && y == mLastMouseY))
+        return;
     const int dX = x - mLastMouseX;
     const int dY = y - mLastMouseY;
     mLastMouseX = x;
@@ -207,7 +240,8 @@ void IEditorView::MouseDragged(int x, int y, const IModifierKeys& mods) {
 bool IEditorView::MouseDoubleClicked(int x, int y, const IModifierKeys& mods) {
     ClearMouseCapture();
     const int index = FindControl(x, y);
-    if (index < 0) return false;
+    if (index < 0)
+        return false;
     IControl* control = Control(index);
     if (control->DoubleClickAsPress()) {
         mMouseCapture = index;
@@ -222,11 +256,13 @@ bool IEditorView::MouseDoubleClicked(int x, int y, const IModifierKeys& mods) {
 
 void IEditorView::MouseWheeled(int x, int y, const IModifierKeys& mods, int notches) {
     const int index = mMouseCapture >= 0 ? mMouseCapture : FindControl(x, y);
-    if (IControl* control = Control(index)) control->MouseWheeled(x, y, mods, notches);
+    if (IControl* control = Control(index))
+        control->MouseWheeled(x, y, mods, notches);
 }
 
 void IEditorView::MouseLeft() {
-    for (const auto& control : mControls) control->MouseLeft();
+    for (const auto& control : mControls)
+        control->MouseLeft();
     mMouseOver = -1;
 }
 
@@ -234,12 +270,14 @@ bool IEditorView::KeyPressed(int x, int y, int key) {
     const int index = mMouseCapture >= 0 ? mMouseCapture : FindControl(x, y);
     // Keys over the background or over nothing would go to a key catcher; this
     // editor has none.
-    if (index <= 0) return false;
+    if (index <= 0)
+        return false;
     return Control(index)->KeyPressed(x, y, key);
 }
 
 void IEditorView::OpenValueEntry(IControl* control, IParameter* param, const IBounds* rect) {
-    if (!control || !param || !rect) return;
+    if (!control || !param || !rect)
+        return;
     const int kind = param->Kind();
     const bool menu = kind == Choice || (kind == Switch && param->ValueTextCount() >= 1);
     if (!menu) {
@@ -255,7 +293,8 @@ void IEditorView::OpenValueEntry(IControl* control, IParameter* param, const IBo
         const char* text = param->ValueTextFor(i);
         popup.InsertTextItem(text, -1, std::string_view(text) == current ? IPopupMenuItem::Checked : 0);
     }
-    if (ShowPopupMenu(&popup, *rect) == &popup) control->ValueFromEntry(param->ToNormalized(popup.chosen));
+    if (ShowPopupMenu(&popup, *rect) == &popup)
+        control->ValueFromEntry(param->ToNormalized(popup.chosen));
 }
 
 void IEditorView::SetSize(int width, int height) {
@@ -263,7 +302,10 @@ void IEditorView::SetSize(int width, int height) {
     mHeight = height;
     ClearMouseCapture();
     mMouseOver = -1;
-    while (!mControls.empty()) mControls.pop_back();
-    if (mBackBuffer) mBackBuffer->SetSize(width, height);
-    if (mPlugin) mPlugin->EditorResized(width, height);
+    while (!mControls.empty())
+        mControls.pop_back();
+    if (mBackBuffer)
+        mBackBuffer->SetSize(width, height);
+    if (mPlugin)
+        mPlugin->EditorResized(width, height);
 }

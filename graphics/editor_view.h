@@ -25,7 +25,7 @@ class IParameter;
 // Threads: everything runs on the window thread, except PushParameterValue for the
 // needle, which the audio thread calls once per block (see there).
 class IEditorView : public IEditorLink {
-public:
+  public:
     IEditorView(IEffectBase* plugin, int width, int height, int frameRate);
     IEditorView(const IEditorView&) = delete;
     IEditorView& operator=(const IEditorView&) = delete;
@@ -84,8 +84,8 @@ public:
     virtual bool IsWindowOpen() { return WindowHandle() != nullptr; }
     // Answers `menu` (with its chosen index set) when an item was chosen, else nullptr.
     virtual IPopupMenu* ShowPopupMenu(IPopupMenu* menu, const IBounds& rect) = 0;
-    virtual void OpenTextEntry(IControl* control, const ITextStyle& style, const IBounds& rect, const char* text,
-                               IParameter* param) = 0;
+    virtual void OpenTextEntry(IControl* control, const ITextStyle& style, const IBounds& rect,
+                               const char* text, IParameter* param) = 0;
     virtual void HostFolder(std::string& out) = 0;
     virtual void ProgramFolder(std::string& out) = 0;
     // action 1 saves; `extensions` is a space-separated list ("wav aif") or null.
@@ -120,11 +120,11 @@ public:
     // Index of the topmost control under (x, y) that takes the mouse, -1 for none.
     int FindControl(int x, int y, bool forHover = false) const;
 
-protected:
+  protected:
     // Loads `id` through the module instance when `name` ends in ".png".
     RasterBitmap* LoadModuleBitmap(int id, const char* name) const;
 
-private:
+  private:
     std::vector<std::unique_ptr<IControl>> mControls;
     IEffectBase* mPlugin;
     IBounds mDrawArea;

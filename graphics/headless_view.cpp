@@ -24,20 +24,23 @@ IPopupMenu* IHeadlessEditorView::ShowPopupMenu(IPopupMenu* menu, const IBounds& 
     mMenus.push_back(std::move(request));
     const int choice = mNextMenuChoice;
     mNextMenuChoice = -1;
-    if (choice < 0 || choice >= menu->ItemCount()) return nullptr;
+    if (choice < 0 || choice >= menu->ItemCount())
+        return nullptr;
     menu->chosen = choice;
     return menu;
 }
 
 void IHeadlessEditorView::OpenTextEntry(IControl* control, const ITextStyle&, const IBounds& rect,
                                         const char* text, IParameter* param) {
-    if (!control || mHasTextEntry) return;
+    if (!control || mHasTextEntry)
+        return;
     mTextEntry = TextEntry{control, param, rect, text ? text : ""};
     mHasTextEntry = true;
 }
 
 bool IHeadlessEditorView::CommitTextEntry(const char* text) {
-    if (!mHasTextEntry) return false;
+    if (!mHasTextEntry)
+        return false;
     mHasTextEntry = false;
     CommitEnteredText(mTextEntry.control, mTextEntry.param, text);
     return true;
@@ -45,7 +48,8 @@ bool IHeadlessEditorView::CommitTextEntry(const char* text) {
 
 bool IHeadlessEditorView::Tick() {
     IBounds area;
-    if (!CollectDirtyArea(area)) return false;
+    if (!CollectDirtyArea(area))
+        return false;
     PaintArea(area);
     return true;
 }

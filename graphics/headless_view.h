@@ -8,7 +8,7 @@
 // nothing but records what it was asked to present and which value entries it was
 // asked to open; popup menus answer a choice set beforehand.
 class IHeadlessEditorView : public IEditorView {
-public:
+  public:
     struct TextEntry {
         IControl* control = nullptr;
         IParameter* param = nullptr;
@@ -57,7 +57,7 @@ public:
     int CancelCount() const { return mCancelCount; }
     void ClearRecords();
 
-private:
+  private:
     std::vector<IBounds> mPresented;
     std::vector<MenuRequest> mMenus;
     TextEntry mTextEntry;

@@ -4,13 +4,14 @@
 #include "graphics/editor_view.h"
 #include "graphics/text_layout.h"
 
-IKnobControl::IKnobControl(IEffectBase* plugin, const IBounds& rect, int paramIdx, int direction, double gearing,
-                           const IBlend& blend)
+IKnobControl::IKnobControl(IEffectBase* plugin, const IBounds& rect, int paramIdx, int direction,
+                           double gearing, const IBlend& blend)
     : IControl(plugin, rect, paramIdx, blend), mDirection(direction), mGearing(gearing) {}
 
 void IKnobControl::MouseDragged(int, int, int dX, int dY, const IModifierKeys& mods) {
     double g = mGearing;
-    if (mods.shift || mods.control) g *= 10.0;
+    if (mods.shift || mods.control)
+        g *= 10.0;
     // Up is positive: the vertical extent is negative (top - bottom).
     if (mDirection == kVertical) {
         SetValue(Value() + static_cast<double>(dY) / static_cast<double>(mRect.top - mRect.bottom) / g);
@@ -23,8 +24,8 @@ void IKnobControl::MouseDragged(int, int, int dX, int dY, const IModifierKeys& m
 IKnobTextControl::IKnobTextControl(IEffectBase* plugin, const IBounds& rect, int paramIdx,
                                    const IBitmapStrip& strip, const ITextStyle& style, int direction,
                                    double gearing)
-    : IKnobControl(plugin, rect, paramIdx, direction, gearing),
-      mTextRect{rect.left, rect.bottom - 20, rect.right, rect.bottom},
+    : IKnobControl(plugin, rect, paramIdx, direction, gearing), mTextRect{rect.left, rect.bottom - 20,
+                                                                          rect.right, rect.bottom},
       mKnobRect{rect.left, rect.top, rect.left + strip.width, rect.top + strip.FrameHeight()}, mStrip(strip) {
     mTextStyle = style;
     mPromptingDisabled = false;
@@ -44,10 +45,12 @@ bool IKnobTextControl::KeyPressed(int, int, int key) {
     case KeySpace:
         return true;
     case KeyLeft:
-        if (mPlugin) mPlugin->HandleMidiMessage(MidiMessage{0, 0x90, 60, 127});
+        if (mPlugin)
+            mPlugin->HandleMidiMessage(MidiMessage{0, 0x90, 60, 127});
         return true;
     case KeyRight:
-        if (mPlugin) mPlugin->HandleMidiMessage(MidiMessage{0, 0x80, 60, 0});
+        if (mPlugin)
+            mPlugin->HandleMidiMessage(MidiMessage{0, 0x80, 60, 0});
         return true;
     default:
         return false;
@@ -57,10 +60,12 @@ bool IKnobTextControl::KeyPressed(int, int, int key) {
 bool IKnobTextControl::Paint(IEditorView& view) {
     view.BlitStripFrame(mStrip, mKnobRect, FrameForValue(Value(), mStrip.frames), &mBlend);
     const IParameter* param = Param();
-    if (!param) return true;
+    if (!param)
+        return true;
     // The text shows the parameter's own value, not the control's.
     char text[64] = {};
     param->FormatValue(param->Value(), false, text, sizeof text, true);
-    if (text[0] == '\0') return true;
+    if (text[0] == '\0')
+        return true;
     return view.RenderText(mTextStyle, text, CentreDigitsVertically(mTextStyle, mTextRect));
 }

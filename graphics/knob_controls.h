@@ -7,7 +7,7 @@ enum IDirection : int { kVertical = 0, kHorizontal = 1 };
 // Turned by dragging: the whole range spans the control's extent times the gearing,
 // ten times that with shift or control held for fine adjustment.
 class IKnobControl : public IControl {
-public:
+  public:
     IKnobControl(IEffectBase* plugin, const IBounds& rect, int paramIdx, int direction, double gearing,
                  const IBlend& blend = {});
     void MouseDragged(int x, int y, int dX, int dY, const IModifierKeys& mods) override;
@@ -15,7 +15,7 @@ public:
     int Direction() const { return mDirection; }
     double Gearing() const { return mGearing; }
 
-protected:
+  protected:
     int mDirection;
     double mGearing;
 };
@@ -23,7 +23,7 @@ protected:
 // A knob drawn from a frame strip with the parameter's value text in the bottom 20
 // pixels of its rectangle. Pressing the text opens value entry there.
 class IKnobTextControl : public IKnobControl {
-public:
+  public:
     IKnobTextControl(IEffectBase* plugin, const IBounds& rect, int paramIdx, const IBitmapStrip& strip,
                      const ITextStyle& style, int direction, double gearing);
     void MousePressed(int x, int y, const IModifierKeys& mods) override;
@@ -35,7 +35,7 @@ public:
     const IBounds& KnobRect() const { return mKnobRect; }
     const IBitmapStrip& Strip() const { return mStrip; }
 
-private:
+  private:
     IBounds mTextRect;
     IBounds mKnobRect;
     IBitmapStrip mStrip;

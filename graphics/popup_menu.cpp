@@ -27,6 +27,7 @@ IPopupMenuItem* IPopupMenu::InsertSeparator(int index) {
 }
 
 const IPopupMenuItem* IPopupMenu::Item(int index) const {
-    if (index < 0 || index >= ItemCount()) return nullptr;
+    if (index < 0 || index >= ItemCount())
+        return nullptr;
     return mItems[static_cast<std::size_t>(index)].get();
 }

@@ -16,7 +16,7 @@ struct IPopupMenuItem {
 // A popup menu as the view builds it for value entry; the window layer shows it
 // and writes the chosen index back.
 class IPopupMenu {
-public:
+  public:
     IPopupMenu() = default;
     IPopupMenu(const IPopupMenu&) = delete;
     IPopupMenu& operator=(const IPopupMenu&) = delete;
@@ -33,6 +33,6 @@ public:
     int numbering = 0; // 0 none, or 1, 2, 3 digits before each text
     int chosen = -1;   // -1 until the user picks an item
 
-private:
+  private:
     std::vector<std::unique_ptr<IPopupMenuItem>> mItems;
 };

@@ -4,7 +4,8 @@
 
 namespace {
 IBounds SliderRect(int x, int y, int length, const IBitmapStrip& strip, int direction) {
-    if (direction == kHorizontal) return {x, y, x + length, y + strip.height};
+    if (direction == kHorizontal)
+        return {x, y, x + length, y + strip.height};
     return {x, y, x + strip.width, y + length};
 }
 } // namespace
@@ -12,7 +13,8 @@ IBounds SliderRect(int x, int y, int length, const IBitmapStrip& strip, int dire
 ISliderControl::ISliderControl(IEffectBase* plugin, int x, int y, int length, int paramIdx,
                                const IBitmapStrip& strip, int direction)
     : IControl(plugin, SliderRect(x, y, length, strip, direction), paramIdx), mLength(length),
-      mHandleSize(direction == kHorizontal ? strip.width : strip.height), mStrip(strip), mDirection(direction) {}
+      mHandleSize(direction == kHorizontal ? strip.width : strip.height), mStrip(strip),
+      mDirection(direction) {}
 
 void ISliderControl::SliderFollowMouse(int x, int y) {
     const int h = mHandleSize / 2;
@@ -33,7 +35,9 @@ void ISliderControl::MousePressed(int x, int y, const IModifierKeys& mods) {
     }
 }
 
-void ISliderControl::MouseDragged(int x, int y, int, int, const IModifierKeys&) { SliderFollowMouse(x, y); }
+void ISliderControl::MouseDragged(int x, int y, int, int, const IModifierKeys&) {
+    SliderFollowMouse(x, y);
+}
 
 IBounds ISliderControl::HandleRect() const {
     IBounds r{mRect.left, mRect.top, mRect.left + mStrip.width, mRect.top + mStrip.height};
@@ -41,8 +45,10 @@ IBounds ISliderControl::HandleRect() const {
     // The audio thread stores a pushed value before clamping it; never convert an
     // out-of-range value to int.
     double v = Value();
-    if (!(v >= 0.0)) v = 0.0;
-    if (v > 1.0) v = 1.0;
+    if (!(v >= 0.0))
+        v = 0.0;
+    if (v > 1.0)
+        v = 1.0;
     if (mDirection == kHorizontal) {
         const int dx = static_cast<int>(travel * v);
         r.left += dx;

@@ -6,7 +6,7 @@
 // A handle image sliding along a track; the handle's near edge sits at
 // int((length - handle size) * value) from the track's start (its end, vertically).
 class ISliderControl : public IControl {
-public:
+  public:
     ISliderControl(IEffectBase* plugin, int x, int y, int length, int paramIdx, const IBitmapStrip& strip,
                    int direction);
     void MousePressed(int x, int y, const IModifierKeys& mods) override;
@@ -18,7 +18,7 @@ public:
     int TrackLength() const { return mLength; }
     int HandleSize() const { return mHandleSize; }
 
-private:
+  private:
     void SliderFollowMouse(int x, int y);
 
     int mLength;

@@ -8,9 +8,12 @@ namespace {
 std::atomic<EditorViewFactory> gFactory{nullptr};
 }
 
-void SetEditorViewFactory(EditorViewFactory factory) { gFactory.store(factory); }
+void SetEditorViewFactory(EditorViewFactory factory) {
+    gFactory.store(factory);
+}
 
 IEditorView* CreateEditorView(IEffectBase* plugin, int width, int height, int frameRate) {
-    if (const EditorViewFactory factory = gFactory.load()) return factory(plugin, width, height, frameRate);
+    if (const EditorViewFactory factory = gFactory.load())
+        return factory(plugin, width, height, frameRate);
     return new IHeadlessEditorView(plugin, width, height, frameRate);
 }

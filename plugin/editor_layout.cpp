@@ -48,13 +48,15 @@ IEditorView* BuildVt4rEditor(IEffectBase* plugin) {
     const IBitmapStrip meterFace = view->LoadBitmapStrip(kMeterFaceImage, "resources/img/BGBG1.png", 1);
     const IBitmapStrip needle = view->LoadBitmapStrip(kNeedleImage, "resources/img/Needle.png", 1);
     const IBitmapStrip frontPanel = view->LoadBitmapStrip(kFrontPanelImage, "resources/img/BG1.png", 1);
-    const IBitmapStrip toggle = view->LoadBitmapStrip(kToggleImage, "resources/img/Toggle.png", kToggleFrames);
+    const IBitmapStrip toggle =
+        view->LoadBitmapStrip(kToggleImage, "resources/img/Toggle.png", kToggleFrames);
     const IBitmapStrip knob = view->LoadBitmapStrip(kKnobImage, "resources/img/KnobL.png", kKnobFrames);
     const IBitmapStrip overlay = view->LoadBitmapStrip(kOverlayImage, "resources/img/Overlay.png", 1);
 
     const ITextStyle knobText = KnobTextStyle();
     view->AddControl(new IBitmapControl(plugin, 0, 0, -1, meterFace));
-    view->AddControl(new ISliderControl(plugin, kNeedleX, kNeedleY, kNeedleTrack, kMeterParamIdx, needle, kHorizontal));
+    view->AddControl(
+        new ISliderControl(plugin, kNeedleX, kNeedleY, kNeedleTrack, kMeterParamIdx, needle, kHorizontal));
     view->AddControl(new IBitmapControl(plugin, 0, 0, -1, frontPanel));
     view->AddControl(
         new IKnobTextControl(plugin, kInputKnobRect, kInputParam, knob, knobText, kVertical, kKnobGearing));

@@ -69,8 +69,9 @@ TEST_F(ControlFixture, ValueFromEntryPushesAndStaysDirtyForTwoPaints) {
 }
 
 TEST_F(ControlFixture, KnobDragOf620PixelsSpansTheRangeAnd6200WithAModifier) {
-    auto* knob = new IKnobTextControl(&plugin, {12, 168, 147, 323}, TestPlugin::kGain,
-                                      StripOf(knobImage.get(), 101), DefaultControlTextStyle(), kVertical, 4.0);
+    auto* knob =
+        new IKnobTextControl(&plugin, {12, 168, 147, 323}, TestPlugin::kGain, StripOf(knobImage.get(), 101),
+                             DefaultControlTextStyle(), kVertical, 4.0);
     view.AddControl(knob);
     EXPECT_EQ(knob->KnobRect(), (IBounds{12, 168, 22, 178})); // one frame of the strip
     EXPECT_EQ(knob->TextRect(), (IBounds{12, 303, 147, 323}));
@@ -113,8 +114,9 @@ TEST_F(ControlFixture, HorizontalKnobUsesTheWidth) {
 }
 
 TEST_F(ControlFixture, KnobPressOpensValueEntryOnlyInTheTextRect) {
-    auto* knob = new IKnobTextControl(&plugin, {12, 168, 147, 323}, TestPlugin::kGain,
-                                      StripOf(knobImage.get(), 101), DefaultControlTextStyle(), kVertical, 4.0);
+    auto* knob =
+        new IKnobTextControl(&plugin, {12, 168, 147, 323}, TestPlugin::kGain, StripOf(knobImage.get(), 101),
+                             DefaultControlTextStyle(), kVertical, 4.0);
     view.AddControl(knob);
     view.PushParameterValue(TestPlugin::kGain, 0.5, true);
     view.MousePressed(80, 200, LeftButton()); // on the knob: no move, no entry
@@ -131,8 +133,9 @@ TEST_F(ControlFixture, KnobPressOpensValueEntryOnlyInTheTextRect) {
 
 TEST_F(ControlFixture, KnobKeysPlayMiddleCThroughThePlugin) {
     view.AddControl(new RecordingControl("back", nullptr, {0, 0, 300, 400})); // index 0 never gets keys
-    auto* knob = new IKnobTextControl(&plugin, {0, 0, 50, 50}, TestPlugin::kGain, StripOf(knobImage.get(), 101),
-                                      DefaultControlTextStyle(), kVertical, 4.0);
+    auto* knob =
+        new IKnobTextControl(&plugin, {0, 0, 50, 50}, TestPlugin::kGain, StripOf(knobImage.get(), 101),
+                             DefaultControlTextStyle(), kVertical, 4.0);
     view.AddControl(knob);
     EXPECT_TRUE(view.KeyPressed(5, 5, KeySpace));
     EXPECT_TRUE(view.KeyPressed(5, 5, KeyLeft));
@@ -199,9 +202,9 @@ TEST_F(ControlFixture, OneFrameSwitchAlternatesAndRightClickStillPushes) {
 TEST_F(ControlFixture, OverlayReactsOnlyInItsHiddenAreaUntilShown) {
     auto back = MakeBitmap(300, 400, 0xFF000000u);
     auto info = MakeBitmap(300, 400, 0xFFFFFFFFu);
-    view.AddControl(new IBitmapControl(&plugin, 0, 0, -1, StripOf(back.get(), 1), IBlend{BlendReplace, 1.0f}));
-    auto* overlay =
-        new IOverlayControl(&plugin, 0, 0, -1, StripOf(info.get(), 1), IBounds{80, 30, 212, 62});
+    view.AddControl(
+        new IBitmapControl(&plugin, 0, 0, -1, StripOf(back.get(), 1), IBlend{BlendReplace, 1.0f}));
+    auto* overlay = new IOverlayControl(&plugin, 0, 0, -1, StripOf(info.get(), 1), IBounds{80, 30, 212, 62});
     view.AddControl(overlay);
     EXPECT_EQ(overlay->TargetRect(), overlay->Rect()); // until the first paint
     view.PaintAll();

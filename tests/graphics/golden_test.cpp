@@ -25,7 +25,9 @@ const GoldenCase kCases[] = {
     {"overlay", {"--overlay", "--meter", "0.3"}},
 };
 
-std::string GoldenPath(const char* name) { return std::string(VT4R_GOLDEN_DIR) + "/" + name + ".png"; }
+std::string GoldenPath(const char* name) {
+    return std::string(VT4R_GOLDEN_DIR) + "/" + name + ".png";
+}
 
 class Golden : public ::testing::TestWithParam<GoldenCase> {};
 
@@ -55,7 +57,8 @@ TEST_P(Golden, SnapshotMatchesTheReferencePixelForPixel) {
         for (int x = 0; x < image.width; ++x) {
             const std::uint8_t* got = &image.rgb[(static_cast<std::size_t>(y) * image.width + x) * 3];
             const RasterPixel want = row[x];
-            if (got[0] != ((want >> 16) & 0xFF) || got[1] != ((want >> 8) & 0xFF) || got[2] != (want & 0xFF)) {
+            if (got[0] != ((want >> 16) & 0xFF) || got[1] != ((want >> 8) & 0xFF) ||
+                got[2] != (want & 0xFF)) {
                 if (differing++ == 0) {
                     firstX = x;
                     firstY = y;
@@ -66,8 +69,8 @@ TEST_P(Golden, SnapshotMatchesTheReferencePixelForPixel) {
     if (differing > 0) {
         const std::string actual = std::string(c.name) + ".actual.png";
         WritePngRgb(actual, image, error);
-        ADD_FAILURE() << differing << " pixels differ from " << golden << ", first at (" << firstX << ", " << firstY
-                      << "); this run's picture is in " << actual;
+        ADD_FAILURE() << differing << " pixels differ from " << golden << ", first at (" << firstX << ", "
+                      << firstY << "); this run's picture is in " << actual;
     }
 }
 
@@ -84,21 +87,22 @@ TEST(SnapshotCommandLine, BadArgumentsFailWithoutWritingAFile) {
     const std::string out = "snapshot_cli_test.png";
     std::remove(out.c_str());
     const char* bad[] = {
-        "",                             // no output file
-        "--meter 0.5",                  // still no output file
-        "OUT --input",                  // missing value
-        "OUT --input loud",             // not a number
-        "OUT --input 21",               // out of range
-        "OUT --output -20.5",           //
-        "OUT --meter 1.5",              //
-        "OUT --meter nan",              //
-        "OUT --input 3x",               // trailing junk
-        "OUT --colour red",             // unknown option
-        "OUT other.png",                // two outputs
+        "",                   // no output file
+        "--meter 0.5",        // still no output file
+        "OUT --input",        // missing value
+        "OUT --input loud",   // not a number
+        "OUT --input 21",     // out of range
+        "OUT --output -20.5", //
+        "OUT --meter 1.5",    //
+        "OUT --meter nan",    //
+        "OUT --input 3x",     // trailing junk
+        "OUT --colour red",   // unknown option
+        "OUT other.png",      // two outputs
     };
     for (const char* args : bad) {
         std::string line = args;
-        if (const auto at = line.find("OUT"); at != std::string::npos) line.replace(at, 3, out);
+        if (const auto at = line.find("OUT"); at != std::string::npos)
+            line.replace(at, 3, out);
         EXPECT_NE(RunSnapshot(line), 0) << line;
         EXPECT_EQ(std::fopen(out.c_str(), "rb"), nullptr) << line;
     }
@@ -112,8 +116,8 @@ TEST(SnapshotCommandLine, BadArgumentsFailWithoutWritingAFile) {
 }
 
 TEST(SnapshotCommandLine, ParsesEveryOption) {
-    const char* argv[] = {"vt4r-snapshot", "--meter", "0.25", "a.png", "--output", "-20", "--relaxed", "--overlay",
-                          "--input", "19.9"};
+    const char* argv[] = {"vt4r-snapshot", "--meter",   "0.25",      "a.png",   "--output",
+                          "-20",           "--relaxed", "--overlay", "--input", "19.9"};
     SnapshotOptions o;
     std::string error;
     ASSERT_TRUE(ParseSnapshotArgs(10, argv, o, error)) << error;

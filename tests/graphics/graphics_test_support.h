@@ -11,12 +11,12 @@
 // A plug-in with one number, a three-way choice and an on/off choice, recording what
 // the editor tells it.
 class TestPlugin : public IEffectStandalone {
-public:
+  public:
     enum : int { kGain = 0, kMode = 1, kFlag = 2 };
 
     TestPlugin()
-        : IEffectStandalone(IHostRecord{}, 3, "2-2", 1, "Test", "", "Maker", 0x10000, FourCC("Test"), FourCC("Mkr "),
-                            0, false, false, false, 0) {
+        : IEffectStandalone(IHostRecord{}, 3, "2-2", 1, "Test", "", "Maker", 0x10000, FourCC("Test"),
+                            FourCC("Mkr "), 0, false, false, false, 0) {
         Param(kGain)->DefineNumber("Gain", 0.0, -20.0, 20.0, 0.1, "dB");
         Param(kMode)->DefineChoice("Mode", 0, 3);
         Param(kMode)->AddValueText(0, "Soft");
@@ -42,15 +42,16 @@ public:
 
 // Paints nothing; logs each Paint under its name.
 class RecordingControl : public IControl {
-public:
+  public:
     RecordingControl(std::string name, std::vector<std::string>* log, const IBounds& rect, int paramIdx = -1)
         : IControl(nullptr, rect, paramIdx), mName(std::move(name)), mLog(log) {}
-    RecordingControl(IEffectBase* plugin, std::string name, std::vector<std::string>* log, const IBounds& rect,
-                     int paramIdx)
+    RecordingControl(IEffectBase* plugin, std::string name, std::vector<std::string>* log,
+                     const IBounds& rect, int paramIdx)
         : IControl(plugin, rect, paramIdx), mName(std::move(name)), mLog(log) {}
 
     bool Paint(IEditorView&) override {
-        if (mLog) mLog->push_back(mName);
+        if (mLog)
+            mLog->push_back(mName);
         return true;
     }
     void MousePressed(int x, int y, const IModifierKeys& mods) override {
@@ -77,25 +78,29 @@ public:
     }
     void MouseHovered(int x, int y, const IModifierKeys&) override { Log("hover", x, y); }
     void MouseLeft() override {
-        if (mLog) mLog->push_back(mName + ":left");
+        if (mLog)
+            mLog->push_back(mName + ":left");
     }
 
     int lastDX = 0, lastDY = 0;
 
-private:
+  private:
     void Log(const char* what, int x, int y) {
-        if (mLog) mLog->push_back(mName + ":" + what + "@" + std::to_string(x) + "," + std::to_string(y));
+        if (mLog)
+            mLog->push_back(mName + ":" + what + "@" + std::to_string(x) + "," + std::to_string(y));
     }
     std::string mName;
     std::vector<std::string>* mLog;
 };
 
 // A bitmap filled with one pixel value, or with its row number when `rowCoded`.
-inline std::unique_ptr<RasterMemoryBitmap> MakeBitmap(int width, int height, RasterPixel fill, bool rowCoded = false) {
+inline std::unique_ptr<RasterMemoryBitmap> MakeBitmap(int width, int height, RasterPixel fill,
+                                                      bool rowCoded = false) {
     auto bitmap = std::make_unique<RasterMemoryBitmap>(width, height, 4);
     for (int y = 0; y < height; ++y) {
         RasterPixel* row = bitmap->Row(y);
-        for (int x = 0; x < width; ++x) row[x] = rowCoded ? (0xFF000000u | static_cast<RasterPixel>(y)) : fill;
+        for (int x = 0; x < width; ++x)
+            row[x] = rowCoded ? (0xFF000000u | static_cast<RasterPixel>(y)) : fill;
     }
     return bitmap;
 }
@@ -104,7 +109,13 @@ inline IBitmapStrip StripOf(RasterBitmap* bitmap, int frames) {
     return IBitmapStrip{bitmap, bitmap->Width(), bitmap->Height(), frames};
 }
 
-inline RasterPixel PixelAt(const IEditorView& view, int x, int y) { return view.BackBuffer()->Row(y)[x]; }
+inline RasterPixel PixelAt(const IEditorView& view, int x, int y) {
+    return view.BackBuffer()->Row(y)[x];
+}
 
-inline IModifierKeys LeftButton() { return IModifierKeys{true, false, false, false, false}; }
-inline IModifierKeys RightButton() { return IModifierKeys{false, true, false, false, false}; }
+inline IModifierKeys LeftButton() {
+    return IModifierKeys{true, false, false, false, false};
+}
+inline IModifierKeys RightButton() {
+    return IModifierKeys{false, true, false, false, false};
+}

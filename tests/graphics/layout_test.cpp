@@ -25,10 +25,7 @@ struct LayoutFixture : ::testing::Test {
         ASSERT_NE(view, nullptr);
         view->PaintAll(); // as opening the window does
     }
-    template <typename T>
-    T* ControlAs(int index) {
-        return dynamic_cast<T*>(view->Control(index));
-    }
+    template <typename T> T* ControlAs(int index) { return dynamic_cast<T*>(view->Control(index)); }
     double ParamValue(int index) { return plugin->Param(index)->Value(); }
     void Click(int x, int y) {
         view->MousePressed(x, y, LeftButton());
@@ -137,7 +134,8 @@ TEST_F(LayoutFixture, ClicksOnTheMeterChangeNothing) {
     view->MouseDragged(200, 110, LeftButton());
     view->MouseReleased(200, 110, LeftButton());
     EXPECT_DOUBLE_EQ(needle->Value(), needleBefore);
-    for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(ParamValue(i), before[i]) << i;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_DOUBLE_EQ(ParamValue(i), before[i]) << i;
 }
 
 TEST_F(LayoutFixture, LogoShowsTheInformationScreenAndAnyClickHidesIt) {
@@ -203,7 +201,8 @@ IBounds TextInk(IHeadlessEditorView& view, IKnobTextControl& knob) {
     std::vector<RasterPixel> with;
     view.PaintAll();
     for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x) with.push_back(PixelAt(view, x, y));
+        for (int x = r.left; x < r.right; ++x)
+            with.push_back(PixelAt(view, x, y));
     const int alpha = knob.TextStyle().colour.A;
     knob.TextStyle().colour.A = 0;
     view.PaintAll();

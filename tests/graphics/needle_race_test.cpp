@@ -24,19 +24,22 @@ struct Editor {
 
     Editor() {
         view = dynamic_cast<IHeadlessEditorView*>(plugin->Editor());
-        if (view) needle = dynamic_cast<ISliderControl*>(view->Control(kNeedleControl));
+        if (view)
+            needle = dynamic_cast<ISliderControl*>(view->Control(kNeedleControl));
     }
 
     std::vector<RasterPixel> MeterPixels() const {
         std::vector<RasterPixel> pixels;
         for (int y = 83; y < 128; ++y)
-            for (int x = 20; x < 270; ++x) pixels.push_back(PixelAt(*view, x, y));
+            for (int x = 20; x < 270; ++x)
+                pixels.push_back(PixelAt(*view, x, y));
         return pixels;
     }
 
     // Lets the timer settle, then compares with a repaint of everything from scratch.
     void ExpectScreenShowsTheLastValue(double last) {
-        for (int i = 0; i < 3; ++i) view->Tick();
+        for (int i = 0; i < 3; ++i)
+            view->Tick();
         EXPECT_FALSE(view->Tick());
         EXPECT_DOUBLE_EQ(needle->Value(), last);
         EXPECT_EQ(needle->HandleRect().left, 20 + static_cast<int>(234 * last));
@@ -65,7 +68,8 @@ TEST(NeedleHandOff, PushesFromAnotherThreadWhileTheTimerPaints) {
                 editor.view->PushParameterValue(kMeterParamIdx, (i % 241) / 200.0, true);
             }
             const int seen = ticks.load();
-            while (ticks.load() == seen) std::this_thread::yield();
+            while (ticks.load() == seen)
+                std::this_thread::yield();
         }
         editor.view->PushParameterValue(kMeterParamIdx, 0.625, true);
         done.store(true);
@@ -94,7 +98,8 @@ TEST(NeedleHandOff, RealProcessingDrivesTheNeedleWhileTheUserTurnsAKnob) {
         double* in[2] = {inL.data(), inR.data()};
         double* out[2] = {outL.data(), outR.data()};
         for (int block = 0; !stop.load() || block < 50; ++block) {
-            for (int i = 0; i < 256; ++i) inL[i] = inR[i] = (i % 64 < 32) ? 0.9 : -0.9; // loud: compresses
+            for (int i = 0; i < 256; ++i)
+                inL[i] = inR[i] = (i % 64 < 32) ? 0.9 : -0.9; // loud: compresses
             editor.plugin->ProcessBlockLocked(in, out, 256);
         }
     });

@@ -64,16 +64,17 @@ TEST_F(ViewFixture, PaintsOverlappingVisibleControlsInListOrderAndMarksAllDrawn)
     Add("inside", {10, 10, 50, 50});
     Add("hidden", {10, 10, 50, 50})->SetHidden(true);
     Add("outside", {200, 100, 250, 150});
-    Add("touchesRight", {60, 0, 80, 20});  // left == rect.right: overlaps
-    Add("touchesLeft", {0, 60, 5, 80});    // top == rect.bottom: overlaps
-    Add("endsAtLeft", {0, 0, 0, 0});       // empty rectangle: never painted
-    Add("leftOf", {-20, 0, 0, 20});        // right == rect.left: no overlap
+    Add("touchesRight", {60, 0, 80, 20}); // left == rect.right: overlaps
+    Add("touchesLeft", {0, 60, 5, 80});   // top == rect.bottom: overlaps
+    Add("endsAtLeft", {0, 0, 0, 0});      // empty rectangle: never painted
+    Add("leftOf", {-20, 0, 0, 20});       // right == rect.left: no overlap
 
     view.PaintArea({0, 0, 60, 60});
     EXPECT_EQ(log, (Log{"back", "inside", "touchesRight", "touchesLeft"}));
     // Every control is marked drawn, painted or not; the hidden one had redraw-again set
     // when it was hidden, so it stays dirty for one more tick.
-    for (int i = 0; i < view.ControlCount(); ++i) EXPECT_EQ(view.Control(i)->NeedsRedraw(), i == 2) << i;
+    for (int i = 0; i < view.ControlCount(); ++i)
+        EXPECT_EQ(view.Control(i)->NeedsRedraw(), i == 2) << i;
     EXPECT_EQ(view.Presented(), (std::vector<IBounds>{{0, 0, 60, 60}}));
 }
 
@@ -224,7 +225,7 @@ TEST_F(ViewFixture, DoubleClickRestoresTheDefaultOnceKnown) {
     c->SetValue(0.9);
     EXPECT_FALSE(view.MouseDoubleClicked(5, 5, LeftButton()));
     EXPECT_DOUBLE_EQ(c->Value(), 0.9); // default still unknown
-    c->ValueFromPlugin(0.25);           // becomes the default
+    c->ValueFromPlugin(0.25);          // becomes the default
     c->SetValue(0.9);
     EXPECT_FALSE(view.MouseDoubleClicked(5, 5, LeftButton()));
     EXPECT_DOUBLE_EQ(c->Value(), 0.25);
@@ -359,7 +360,8 @@ TEST_F(ViewFixture, BlitStripFrameTakesRoundedSourceRowsAndClipsToTheDrawArea) {
 TEST_F(ViewFixture, GreyedBitmapPaintsAtQuarterOpacity) {
     auto black = MakeBitmap(300, 200, 0xFF000000u);
     auto white = MakeBitmap(4, 4, 0xFFFFFFFFu);
-    view.AddControl(new IBitmapControl(&plugin, 0, 0, -1, StripOf(black.get(), 1), IBlend{BlendReplace, 1.0f}));
+    view.AddControl(
+        new IBitmapControl(&plugin, 0, 0, -1, StripOf(black.get(), 1), IBlend{BlendReplace, 1.0f}));
     auto* patch = new IBitmapControl(&plugin, 8, 8, -1, StripOf(white.get(), 1));
     view.AddControl(patch);
     view.PaintAll();
@@ -377,7 +379,8 @@ TEST_F(ViewFixture, GreyedBitmapPaintsAtQuarterOpacity) {
 TEST_F(ViewFixture, RepaintRebuildsFromTheBackgroundSoBlendsNeverAccumulate) {
     auto clear = MakeBitmap(300, 200, 0xFF102030u);
     auto glass = MakeBitmap(10, 10, 0x80FFFFFFu);
-    view.AddControl(new IBitmapControl(&plugin, 0, 0, -1, StripOf(clear.get(), 1), IBlend{BlendReplace, 1.0f}));
+    view.AddControl(
+        new IBitmapControl(&plugin, 0, 0, -1, StripOf(clear.get(), 1), IBlend{BlendReplace, 1.0f}));
     auto* pane = new IBitmapControl(&plugin, 5, 5, -1, StripOf(glass.get(), 1));
     view.AddControl(pane);
     view.PaintAll();

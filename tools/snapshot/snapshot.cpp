@@ -17,11 +17,13 @@
 namespace {
 
 bool ParseNumber(const char* text, double& out) {
-    if (!text || !*text) return false;
+    if (!text || !*text)
+        return false;
     char* end = nullptr;
     errno = 0;
     const double v = std::strtod(text, &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
+    if (errno != 0 || *end != '\0' || !std::isfinite(v))
+        return false;
     out = v;
     return true;
 }
@@ -64,10 +66,12 @@ RgbImage CopyRgb(const RasterBitmap& bitmap) {
 
 // libpng reports errors by longjmp: nothing here lives across the jump.
 bool EncodePng(png_structp png, png_infop info, std::FILE* file, const RgbImage& image) {
-    if (setjmp(png_jmpbuf(png))) return false;
+    if (setjmp(png_jmpbuf(png)))
+        return false;
     png_init_io(png, file);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < image.height; ++y) {
         png_write_row(png, image.rgb.data() + static_cast<std::size_t>(y) * image.width * 3);
@@ -92,13 +96,16 @@ bool ParseSnapshotArgs(int argc, const char* const* argv, SnapshotOptions& optio
         const std::string arg = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--input") {
-            if (!ParseRanged("--input", next, -20.0, 20.0, options.inputDb, error)) return false;
+            if (!ParseRanged("--input", next, -20.0, 20.0, options.inputDb, error))
+                return false;
             ++i;
         } else if (arg == "--output") {
-            if (!ParseRanged("--output", next, -20.0, 20.0, options.outputDb, error)) return false;
+            if (!ParseRanged("--output", next, -20.0, 20.0, options.outputDb, error))
+                return false;
             ++i;
         } else if (arg == "--meter") {
-            if (!ParseRanged("--meter", next, 0.0, 1.0, options.meter, error)) return false;
+            if (!ParseRanged("--meter", next, 0.0, 1.0, options.meter, error))
+                return false;
             ++i;
         } else if (arg == "--relaxed") {
             options.relaxed = true;
@@ -175,8 +182,10 @@ bool WritePngRgb(const std::string& path, const RgbImage& image, std::string& er
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     bool ok = png && info && EncodePng(png, info, file, image);
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    if (std::fclose(file) != 0) ok = false;
-    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) ok = false;
+    if (std::fclose(file) != 0)
+        ok = false;
+    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0)
+        ok = false;
     if (!ok) {
         std::remove(temporary.c_str());
         error = "cannot write " + path;
