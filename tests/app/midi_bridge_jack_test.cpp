@@ -150,6 +150,22 @@ TEST_F(MidiBridgeLive, MissingPortBecomesOffAndIsWrittenAtOnce) {
     EXPECT_FALSE(bridge.isOutputOpen());
 }
 
+TEST_F(MidiBridgeLive, PortNameLongerThanASettingHoldsStillOpens) {
+    RtMidiOut longSender(api, "vt4r-long-sender");
+    longSender.openVirtualPort(std::string(120, 'p'));
+    bridge.buildPortLists();
+    const std::string fullName = portContaining(bridge.midiInPorts(), "vt4r-long-sender");
+    ASSERT_GT(fullName.size(), 99u);
+    setText(settings.midiIndev, fullName); // what a settings field keeps: 99 bytes
+    ASSERT_TRUE(bridge.openMidiIn(settings.midiIndev));
+    EXPECT_TRUE(bridge.isInputOpen());
+    EXPECT_EQ(writes, 0);
+    ASSERT_TRUE(bridge.openMidiOut(receiverPort));
+    std::vector<unsigned char> note{0x90, 0x3C, 0x64};
+    longSender.sendMessage(&note);
+    EXPECT_EQ(receive(), note);
+}
+
 // JACK refuses new ports once the server's port table is full; the library
 // then throws from openPort. The bridge must print that and carry on.
 TEST_F(MidiBridgeLive, RefusedPortIsReportedNotFatal) {
