@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "framework/standalone.h"
 #include "graphics/bitmap_controls.h"
@@ -195,8 +196,21 @@ TEST_F(LayoutFixture, TypingAValueIntoTheKnobText) {
     EXPECT_TRUE(view->Tick());
 }
 
-// The text's ink: pixels of the text rectangle that change when the text is drawn.
-IBounds TextInk(IHeadlessEditorView& view, IKnobTextControl& knob) {
+// Relative luminance of a pixel's colour (sRGB), for contrast ratios.
+double Luminance(RasterPixel p) {
+    const auto channel = [](unsigned byte) {
+        const double c = byte / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel((p >> 16) & 0xFF) + 0.7152 * channel((p >> 8) & 0xFF) + 0.0722 * channel(p & 0xFF);
+}
+
+struct TextInk {
+    IBounds box;           // pixels of the text rectangle that change when the text is drawn
+    double contrast = 0.0; // darkest ink against what lies under it
+};
+
+TextInk MeasureText(IHeadlessEditorView& view, IKnobTextControl& knob) {
     const IBounds r = knob.TextRect();
     std::vector<RasterPixel> with;
     view.PaintAll();
@@ -207,34 +221,38 @@ IBounds TextInk(IHeadlessEditorView& view, IKnobTextControl& knob) {
     knob.TextStyle().colour.A = 0;
     view.PaintAll();
     knob.TextStyle().colour.A = alpha;
-    IBounds ink{r.right, r.bottom, r.left, r.top};
+    TextInk ink{{r.right, r.bottom, r.left, r.top}, 0.0};
     std::size_t i = 0;
     for (int y = r.top; y < r.bottom; ++y) {
         for (int x = r.left; x < r.right; ++x, ++i) {
-            if (with[i] != PixelAt(view, x, y)) {
-                ink.left = std::min(ink.left, x);
-                ink.right = std::max(ink.right, x + 1);
-                ink.top = std::min(ink.top, y);
-                ink.bottom = std::max(ink.bottom, y + 1);
-            }
+            const RasterPixel under = PixelAt(view, x, y);
+            if (with[i] == under)
+                continue;
+            ink.box.left = std::min(ink.box.left, x);
+            ink.box.top = std::min(ink.box.top, y);
+            ink.box.right = std::max(ink.box.right, x + 1);
+            ink.box.bottom = std::max(ink.box.bottom, y + 1);
+            ink.contrast = std::max(ink.contrast, (Luminance(under) + 0.05) / (Luminance(with[i]) + 0.05));
         }
     }
     return ink;
 }
 
-TEST_F(LayoutFixture, KnobTextsAreCentredInTheirWindows) {
+TEST_F(LayoutFixture, KnobTextsAreLegibleAndCentredInTheirWindows) {
     const double values[] = {0.0, -20.0, 13.7, 20.0};
     for (int k = 0; k < 2; ++k) {
         auto* knob = ControlAs<IKnobTextControl>(kInputKnobControl + k);
         for (double v : values) {
             plugin->Param(knob->ParamIdx())->SetClamped(v);
-            const IBounds ink = TextInk(*view, *knob);
+            const TextInk ink = MeasureText(*view, *knob);
             const IBounds r = knob->TextRect();
-            ASSERT_LT(ink.left, ink.right) << "no text drawn for " << v;
-            // Digits at least 8 pixels tall: legible at this size.
-            EXPECT_GE(ink.Height(), 8) << v;
-            EXPECT_LE(std::abs((ink.left + ink.right) - (r.left + r.right)), 2) << v;
-            EXPECT_LE(std::abs((ink.top + ink.bottom) - (r.top + r.bottom)), 2) << v;
+            ASSERT_LT(ink.box.left, ink.box.right) << "no text drawn for " << v;
+            // Digits at least 8 pixels tall, bold strokes at least 3:1 against the window
+            // (black at 45 % opacity cannot exceed about 3.3:1, even over white).
+            EXPECT_GE(ink.box.Height(), 8) << v;
+            EXPECT_GE(ink.contrast, 3.0) << v;
+            EXPECT_LE(std::abs((ink.box.left + ink.box.right) - (r.left + r.right)), 2) << v;
+            EXPECT_LE(std::abs((ink.box.top + ink.box.bottom) - (r.top + r.bottom)), 2) << v;
         }
     }
 }
