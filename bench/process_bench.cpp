@@ -13,6 +13,7 @@
 #include "framework/standalone.h"
 #include "plugin/params.h"
 #include "plugin/vt4r.h"
+#include "reference_model.h"
 
 namespace {
 enum Material { kNoise = 0, kMusic = 1, kSilence = 2 };
@@ -73,6 +74,35 @@ void ProcessArgs(benchmark::internal::Benchmark* b) {
             for (int material : {kNoise, kMusic, kSilence}) b->Args({block, relaxed, material});
 }
 BENCHMARK(BM_Process)->Apply(ProcessArgs)->ArgNames({"block", "relaxed", "material"});
+
+// The same mathematics written plainly (the unit tests' model), as the
+// baseline the optimised loop is measured against.
+void BM_PlainModel(benchmark::State& state) {
+    const int block = static_cast<int>(state.range(0));
+    const bool relaxed = state.range(1) != 0;
+    const int material = static_cast<int>(state.range(2));
+    Source source(material);
+    ref::Plugin model;
+    std::vector<double> outL(block), outR(block);
+    long pos = 0;
+    auto runBlock = [&] {
+        if (pos + block > kMaterialFrames) pos = 0;
+        model.Process(source.left.data() + pos, source.right.data() + pos, outL.data(), outR.data(), block, 0.0,
+                      0.0, relaxed ? 1.0 : 0.0, kRate, block);
+        pos += block;
+    };
+    const long warmFrames = material == kSilence ? 60L * kRate : kRate;
+    for (long f = 0; f < warmFrames; f += block) runBlock();
+    for (auto _ : state) {
+        runBlock();
+        benchmark::DoNotOptimize(outL.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * block,
+                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PlainModel)->Args({512, 0, kNoise})->Args({512, 0, kMusic})->Args({512, 1, kMusic})->ArgNames(
+    {"block", "relaxed", "material"});
 
 // Renders a 60-second stereo file with the real program and reports how many
 // seconds of audio it processes per second of wall time.

@@ -1,10 +1,10 @@
 #include "compressor_core.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 constexpr double kDbPerNeper = 8.685889638065037;  // 20 / ln 10
-constexpr double kNeperPerDb = 0.1151292546497;    // ln 10 / 20
 }  // namespace
 
 CompressorCore::CompressorCore() {
@@ -54,100 +54,116 @@ void CompressorCore::configure(const CoreSettings& s) {
     mGainLowPass.set(0, corner, sr);
 }
 
-VT4R_INLINE void CompressorCore::updateRelease() {
-    if (mOvershootMemory == mCachedMemory) return;
-    mCachedMemory = mOvershootMemory;
-    const double a = releaseTimeMs(mOvershootMemory);
-    if (a != mCachedReleaseMs) {
-        mCachedReleaseMs = a;
-        mRelease1 = TimeCoefficient(a * 0.001, mSampleRate);
-        mRelease2 = TimeCoefficient(a * 0.0015, mSampleRate);
-    }
+template <std::size_t... K>
+constexpr std::array<CompressorCore::DetectLoop, 16> CompressorCore::MakeDetectLoops(std::index_sequence<K...>) {
+    return {&CompressorCore::detectBlock<(K & 8) != 0, (K & 4) != 0, (K & 2) != 0, (K & 1) != 0>...};
 }
 
-VT4R_INLINE double CompressorCore::detect(double x) {
-    if (mHighPassOn) x = mHighPass.tick(x);
-    if (mTiltOn) x = mHighShelf.tick(mLowShelf.tick(x));
+const std::array<CompressorCore::DetectLoop, 16> CompressorCore::kDetectLoops =
+    CompressorCore::MakeDetectLoops(std::make_index_sequence<16>{});
 
-    if (mSettings.rmsMs != 0) {
-        const double c = mMeanSquareCoef;
-        mMeanSquare = (1 - c) * x * x + c * mMeanSquare;
-    } else {
-        mMeanSquare = x * x;
-    }
-    const double e = std::sqrt(mMeanSquare);
-
-    if (e > mEnv1)
-        mEnv1 = e;
-    else
-        mEnv1 = e + (mEnv1 - e) * mEnv1Release;
-
-    double level = mEnv1;
-    if (mEnvBase != 0) {
-        for (int i = 0; i < 3; ++i) {
-            const double c = e > mEnv[i] ? mEnvAttack[i] : mEnvRelease[i];
-            mEnv[i] = e + (mEnv[i] - e) * c;
+template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
+void CompressorCore::detectBlock(const double* x, double* level, int n) {
+    // Work on local copies so the recurrences stay in registers.
+    OnePoleFilter highPass = mHighPass;
+    ShelfBiquad lowShelf = mLowShelf, highShelf = mHighShelf;
+    const double c = mMeanSquareCoef;
+    double ms = mMeanSquare;
+    double env1 = mEnv1;
+    const double env1Release = mEnv1Release;
+    double env[3] = {mEnv[0], mEnv[1], mEnv[2]};
+    for (int i = 0; i < n; ++i) {
+        double v = x[i];
+        if constexpr (kHighPass) v = highPass.tick(v);
+        if constexpr (kTilt) v = highShelf.tick(lowShelf.tick(v));
+        if constexpr (kMeanSquare)
+            ms = (1 - c) * v * v + c * ms;
+        else
+            ms = v * v;
+        const double e = std::sqrt(ms);
+        env1 = e > env1 ? e : e + (env1 - e) * env1Release;
+        double l = env1;
+        if constexpr (kFourEnvelopes) {
+            for (int k = 0; k < 3; ++k) env[k] = e + (env[k] - e) * (e > env[k] ? mEnvAttack[k] : mEnvRelease[k]);
+            for (int k = 0; k < 3; ++k) l = env[k] > l ? env[k] : l;
         }
-        for (int i = 0; i < 3; ++i)
-            if (mEnv[i] > level) level = mEnv[i];
+        level[i] = l;
     }
-    return level;
+    mHighPass = highPass;
+    mLowShelf = lowShelf;
+    mHighShelf = highShelf;
+    mMeanSquare = ms;
+    mEnv1 = env1;
+    for (int k = 0; k < 3; ++k) mEnv[k] = env[k];
 }
 
-VT4R_INLINE double CompressorCore::levelDb(double level) { return std::log(std::fabs(level)) * kDbPerNeper; }
-
-VT4R_INLINE double CompressorCore::targetGain(double levelDb) const {
-    // Below the threshold the target is exactly exp(0) = 1.
-    return levelDb > mThreshold ? std::exp(kNeperPerDb * gainComputerDb(levelDb)) : 1.0;
-}
-
-VT4R_INLINE double CompressorCore::smooth(double levelDb, double target) {
-    const double over = levelDb - mThreshold;
-    const double h = over > 0 ? over : 0;
-
-    if (mGainState == 1.0)
-        mOvershootMemory = 0;
-    else if (h > mOvershootMemory)
-        mOvershootMemory = h;
-    updateRelease();
-
+void CompressorCore::smoothBlock(const double* levelDb, const double* target, double* gains, int n) {
     double g = mGainState;
     double s = mStageState;
-    if (g > target) {
-        s = target + (s - target) * mAttack2;
-        g = mSettings.twoStageAttack ? s + (g - s) * mAttack1 : target + (g - target) * mAttack1;
-    } else {
-        s = target + (s - target) * mRelease2;
-        g = mSettings.twoStageRelease ? s + (g - s) * mRelease1 : target + (g - target) * mRelease1;
+    double memory = mOvershootMemory;
+    OnePoleFilter lowPass = mGainLowPass;
+    const bool lowPassOn = mGainLowPassOn;
+    const bool twoStageAttack = mSettings.twoStageAttack;
+    const bool twoStageRelease = mSettings.twoStageRelease;
+    const double a1 = mAttack1, a2 = mAttack2;
+    for (int i = 0; i < n; ++i) {
+        const double over = levelDb[i] - mThreshold;
+        const double h = over > 0 ? over : 0;
+        if (g == 1.0)
+            memory = 0;
+        else if (h > memory)
+            memory = h;
+        if (memory != mCachedMemory) {
+            // The release time only moves with a new largest overshoot.
+            mCachedMemory = memory;
+            const double time = releaseTimeMs(memory);
+            if (time != mCachedReleaseMs) {
+                mCachedReleaseMs = time;
+                mRelease1 = TimeCoefficient(time * 0.001, mSampleRate);
+                mRelease2 = TimeCoefficient(time * 0.0015, mSampleRate);
+            }
+        }
+        const double u = target[i];
+        if (g > u) {
+            s = u + (s - u) * a2;
+            g = twoStageAttack ? s + (g - s) * a1 : u + (g - u) * a1;
+        } else {
+            s = u + (s - u) * mRelease2;
+            g = twoStageRelease ? s + (g - s) * mRelease1 : u + (g - u) * mRelease1;
+        }
+        if (!(g > 0))
+            g = 0;
+        else if (!(g < 1))
+            g = 1;
+        if (lowPassOn) g = lowPass.tick(g);
+        gains[i] = g;
     }
-    mStageState = s;
-
-    if (!(g > 0))
-        g = 0;
-    else if (!(g < 1))
-        g = 1;
-
-    if (mGainLowPassOn) g = mGainLowPass.tick(g);
     mGainState = g;
-    return g;
+    mStageState = s;
+    mOvershootMemory = memory;
+    mGainLowPass = lowPass;
 }
 
 double CompressorCore::tick(double x) {
-    const double d = levelDb(detect(x));
-    return smooth(d, targetGain(d));
+    double g;
+    tickBlock(&x, &g, 1);
+    return g;
 }
 
 void CompressorCore::tickBlock(const double* x, double* gains, int n) {
-    // The logarithm and exponential do not feed back into the running state,
-    // so they run as a batch of independent calls between the two recurrences.
     double level[kMaxBlock];
     double target[kMaxBlock];
-    for (int i = 0; i < n; ++i) level[i] = detect(x[i]);
+    // One loop per combination of stages, so none of them branches per sample.
+    const int stages = (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) |
+                       (mEnvBase != 0 ? 1 : 0);
+    (this->*kDetectLoops[stages])(x, level, n);
+    // The logarithm and exponential do not feed back into the running state,
+    // so they run as a batch of independent calls between the recurrences.
     for (int i = 0; i < n; ++i) {
-        level[i] = levelDb(level[i]);
+        level[i] = std::log(std::fabs(level[i])) * kDbPerNeper;
         target[i] = targetGain(level[i]);
     }
-    for (int i = 0; i < n; ++i) gains[i] = smooth(level[i], target[i]);
+    smoothBlock(level, target, gains, n);
 }
 
 bool CompressorCore::finite() const {

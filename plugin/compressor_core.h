@@ -1,12 +1,11 @@
 #pragma once
+#include <array>
 #include <cmath>
+#include <cstddef>
+#include <utility>
 #include <cstdint>
 
 #include "filters.h"
-
-// The per-sample stages are separate for clarity and testing; in the block
-// loop they must fold into one body.
-#define VT4R_INLINE [[gnu::always_inline]] inline
 
 struct CoreSettings {
     std::int32_t sampleRate = 0;
@@ -39,12 +38,10 @@ public:
     static constexpr int kMaxBlock = 64;
     void tickBlock(const double* x, double* gains, int n);
 
-    // The stages of tick: detector level, its dB value, the target gain, and
-    // the attack/release smoothing that carries the gain state.
-    VT4R_INLINE double detect(double x);
-    VT4R_INLINE static double levelDb(double level);
-    VT4R_INLINE double targetGain(double levelDb) const;
-    VT4R_INLINE double smooth(double levelDb, double target);
+    // Target gain for a detector level in dB; exactly 1 at or below the threshold.
+    double targetGain(double levelDb) const {
+        return levelDb > mThreshold ? std::exp(0.1151292546497 * gainComputerDb(levelDb)) : 1.0;
+    }
 
     // Target gain in dB for a detector level in dB (0 at or below the threshold).
     double gainComputerDb(double levelDb) const {
@@ -74,7 +71,16 @@ public:
     void recover();
 
 private:
-    VT4R_INLINE void updateRelease();
+    // The detector (high-pass, tilt, mean square, envelopes) for one
+    // combination of its stages, giving the level for each sample.
+    template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
+    void detectBlock(const double* x, double* level, int n);
+    using DetectLoop = void (CompressorCore::*)(const double*, double*, int);
+    template <std::size_t... K>
+    static constexpr std::array<DetectLoop, 16> MakeDetectLoops(std::index_sequence<K...>);
+    static const std::array<DetectLoop, 16> kDetectLoops;
+    // Attack/release smoothing, clamp and gain low-pass: the gain recurrence.
+    void smoothBlock(const double* levelDb, const double* target, double* gains, int n);
 
     CoreSettings mSettings;
     double mSampleRate = 0.0;
