@@ -9,6 +9,7 @@
 #include <string>
 
 #include "raster/png_decode.h"
+#include "raster/text.h"
 #include "snapshot.h"
 
 namespace {
@@ -24,6 +25,13 @@ const GoldenCase kCases[] = {
     {"full_meter", {"--input", "20", "--output", "-7.3", "--meter", "1"}},
     {"overlay", {"--overlay", "--meter", "0.3"}},
 };
+
+// The references depend on the face fontconfig finds for the knob texts.
+std::string KnobFontFile() {
+    ITextStyle style("Arial Black", 16, IColour{115, 0, 0, 0}, TextStyleNormal, TextAlignCentre);
+    RasterFont* font = FindOrCreateFont(style);
+    return font ? RasterFontHandleFile(font->FontHandle()) : "no font";
+}
 
 std::string GoldenPath(const char* name) {
     return std::string(VT4R_GOLDEN_DIR) + "/" + name + ".png";
@@ -70,7 +78,8 @@ TEST_P(Golden, SnapshotMatchesTheReferencePixelForPixel) {
         const std::string actual = std::string(c.name) + ".actual.png";
         WritePngRgb(actual, image, error);
         ADD_FAILURE() << differing << " pixels differ from " << golden << ", first at (" << firstX << ", "
-                      << firstY << "); this run's picture is in " << actual;
+                      << firstY << "); this run's picture is in " << actual << " (knob text face "
+                      << KnobFontFile() << ")";
     }
 }
 
