@@ -1,7 +1,6 @@
 #include "compressor_core.h"
 
 #include <cmath>
-#include <utility>
 
 namespace {
 constexpr double kDbPerNeper = 8.685889638065037;  // 20 / ln 10
@@ -52,49 +51,6 @@ void CompressorCore::configure(const CoreSettings& s) {
     const std::int32_t corner = (100 - s.gainFilterAmount) * 200;
     mGainLowPassOn = corner < 20000;
     mGainLowPass.set(0, corner, sr);
-}
-
-template <std::size_t... K>
-constexpr std::array<CompressorCore::DetectLoop, 16> CompressorCore::MakeDetectLoops(std::index_sequence<K...>) {
-    return {&CompressorCore::detectBlock<(K & 8) != 0, (K & 4) != 0, (K & 2) != 0, (K & 1) != 0>...};
-}
-
-const std::array<CompressorCore::DetectLoop, 16> CompressorCore::kDetectLoops =
-    CompressorCore::MakeDetectLoops(std::make_index_sequence<16>{});
-
-template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
-void CompressorCore::detectBlock(const double* x, double* level, int n) {
-    // Work on local copies so the recurrences stay in registers.
-    OnePoleFilter highPass = mHighPass;
-    ShelfBiquad lowShelf = mLowShelf, highShelf = mHighShelf;
-    const double c = mMeanSquareCoef;
-    double ms = mMeanSquare;
-    double env1 = mEnv1;
-    const double env1Release = mEnv1Release;
-    double env[3] = {mEnv[0], mEnv[1], mEnv[2]};
-    for (int i = 0; i < n; ++i) {
-        double v = x[i];
-        if constexpr (kHighPass) v = highPass.tick(v);
-        if constexpr (kTilt) v = highShelf.tick(lowShelf.tick(v));
-        if constexpr (kMeanSquare)
-            ms = (1 - c) * v * v + c * ms;
-        else
-            ms = v * v;
-        const double e = std::sqrt(ms);
-        env1 = e > env1 ? e : e + (env1 - e) * env1Release;
-        double l = env1;
-        if constexpr (kFourEnvelopes) {
-            for (int k = 0; k < 3; ++k) env[k] = e + (env[k] - e) * (e > env[k] ? mEnvAttack[k] : mEnvRelease[k]);
-            for (int k = 0; k < 3; ++k) l = env[k] > l ? env[k] : l;
-        }
-        level[i] = l;
-    }
-    mHighPass = highPass;
-    mLowShelf = lowShelf;
-    mHighShelf = highShelf;
-    mMeanSquare = ms;
-    mEnv1 = env1;
-    for (int k = 0; k < 3; ++k) mEnv[k] = env[k];
 }
 
 void CompressorCore::smoothBlock(const double* levelDb, const double* target, double* gains, int n) {
@@ -151,19 +107,16 @@ double CompressorCore::tick(double x) {
 }
 
 void CompressorCore::tickBlock(const double* x, double* gains, int n) {
-    double level[kMaxBlock];
-    double target[kMaxBlock];
-    // One loop per combination of stages, so none of them branches per sample.
-    const int stages = (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) |
-                       (mEnvBase != 0 ? 1 : 0);
-    (this->*kDetectLoops[stages])(x, level, n);
+    tickBlockFrom([x](int i) { return x[i]; }, gains, n);
+}
+
+void CompressorCore::levelsAndTargets(double* level, double* target, int n) const {
     // The logarithm and exponential do not feed back into the running state,
     // so they run as a batch of independent calls between the recurrences.
     for (int i = 0; i < n; ++i) {
         level[i] = std::log(std::fabs(level[i])) * kDbPerNeper;
         target[i] = targetGain(level[i]);
     }
-    smoothBlock(level, target, gains, n);
 }
 
 bool CompressorCore::finite() const {

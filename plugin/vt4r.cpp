@@ -136,7 +136,7 @@ void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames)
     // stereo; then one generator serves both channels.
     const bool sharedHiss = SameState(mHissL, mHissR);
     double lowest = 1.0;
-    double cL[kChunk], cR[kChunk], detector[kChunk], gains[kChunk];
+    double cL[kChunk], cR[kChunk], scratch[kChunk], gains[kChunk];
 
     for (std::int32_t start = 0; start < frames; start += kChunk) {
         const int n = frames - start < kChunk ? frames - start : kChunk;
@@ -145,9 +145,14 @@ void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames)
         double* outL = outputs[0] + start;
         double* outR = outputs[1] + start;
 
-        SaturateAndBlockPair(mSatL, mSatR, mDcL, mDcR, inL, inR, d, drive, cL, cR, n);
-        for (int i = 0; i < n; ++i) detector[i] = (cR[i] + cL[i]) * 0.5;
-        mCompressor.tickBlock(detector, gains, n);
+        SaturationPair saturation(mSatL, mSatR, mDcL, mDcR, d, drive);
+        mCompressor.tickBlockFrom(
+            [&](int i) {
+                saturation.step(inL[i], inR[i], cL[i], cR[i]);
+                return (cR[i] + cL[i]) * 0.5;
+            },
+            gains, n);
+        saturation.store(mSatL, mSatR, mDcL, mDcR);
 
         for (int i = 0; i < n; ++i) {
             const double g = gains[i];
@@ -159,7 +164,7 @@ void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames)
             outR[i] = hissR * hissLevel + outGain * yR;
             lowest = g < lowest ? g : lowest;
         }
-        mMeter.addBlock(gains, n, detector);
+        mMeter.addBlock(gains, n, scratch);
     }
     if (sharedHiss) mHissR = mHissL;
     mLowestGain = lowest;
