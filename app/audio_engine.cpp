@@ -26,12 +26,6 @@ template <typename Action> bool guarded(Action&& action) {
     return false;
 }
 
-bool sameUpToStoredLength(std::string_view stored, std::string_view deviceName) {
-    // A stored name of full field length may be the cut-off form of a longer one.
-    return stored.size() == kSettingsTextSize - 1 && deviceName.size() > stored.size() &&
-           deviceName.substr(0, stored.size()) == stored;
-}
-
 } // namespace
 
 AudioEngine::AudioEngine(AppSettings& settings) : mSettings(settings) {}
@@ -125,7 +119,7 @@ std::optional<unsigned> AudioEngine::findDeviceByName(std::string_view name) {
         if (candidate == name) {
             return i;
         }
-        if (!prefixMatch && sameUpToStoredLength(name, candidate)) {
+        if (!prefixMatch && isCutFormOf(name, candidate)) {
             prefixMatch = i;
         }
     }

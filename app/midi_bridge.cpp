@@ -21,11 +21,6 @@ template <typename Action> bool guarded(Action&& action) {
     return false;
 }
 
-bool sameUpToStoredLength(std::string_view stored, std::string_view portName) {
-    return stored.size() == kSettingsTextSize - 1 && portName.size() > stored.size() &&
-           portName.substr(0, stored.size()) == stored;
-}
-
 // A send that meets another send retries this often before giving up; one
 // send takes microseconds, a port change takes longer and is not waited for.
 constexpr int kSendAttempts = 100;
@@ -145,7 +140,7 @@ std::optional<unsigned> MidiBridge::findPort(RtMidi& object, std::string_view na
             const std::string portName = object.getPortName(i);
             if (portName == name) {
                 found = i + 1;
-            } else if (!prefixMatch && sameUpToStoredLength(name, portName)) {
+            } else if (!prefixMatch && isCutFormOf(name, portName)) {
                 prefixMatch = i + 1;
             }
         }

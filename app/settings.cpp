@@ -77,6 +77,11 @@ void setText(SettingsText& field, std::string_view text) {
     field[n] = '\0';
 }
 
+bool isCutFormOf(std::string_view stored, std::string_view full) {
+    return stored.size() == kSettingsTextSize - 1 && full.size() > stored.size() &&
+           full.substr(0, stored.size()) == stored;
+}
+
 std::optional<std::string> settingsPathFrom(const char* xdgConfigHome, const char* home) {
     auto withoutTrailingSlashes = [](std::string folder) {
         while (!folder.empty() && folder.back() == '/') {

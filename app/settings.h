@@ -41,6 +41,10 @@ struct AppSettings {
 // Copies `text` into a settings field, cut to its first 99 bytes.
 void setText(SettingsText& field, std::string_view text);
 
+// Whether a name cut to fit a settings field names the same thing as `full`:
+// a field of full length (99 bytes) may hold the start of a longer name.
+bool isCutFormOf(std::string_view stored, std::string_view full);
+
 // Where the settings live: $XDG_CONFIG_HOME/VT4R/settings.ini, else
 // $HOME/.config/VT4R/settings.ini. A relative or empty XDG_CONFIG_HOME is
 // ignored, as the XDG rules say. None when neither variable gives a folder.

@@ -99,6 +99,16 @@ TEST(SettingsRecord, TextIsCutToNinetyNineCharacters) {
     EXPECT_STREQ(s.indev, "");
 }
 
+TEST(SettingsRecord, CutNamesStillNameTheirDevice) {
+    const std::string longName = std::string(120, 'L');
+    AppSettings s;
+    setText(s.outdev, longName);
+    EXPECT_TRUE(isCutFormOf(s.outdev, longName));
+    EXPECT_FALSE(isCutFormOf(s.outdev, std::string(99, 'L'))) << "equal names are no cut";
+    EXPECT_FALSE(isCutFormOf("short", "short and longer")) << "only a full field can be a cut";
+    EXPECT_FALSE(isCutFormOf(s.outdev, std::string(98, 'L') + "x" + std::string(21, 'L')));
+}
+
 TEST(SettingsFile, WriteGivesAllFifteenKeysInOrder) {
     TempDir dir;
     const std::string path = dir.file("settings.ini");
