@@ -111,11 +111,14 @@ bool MidiBridge::createMidi() {
 }
 
 void MidiBridge::buildPortLists() {
-    mInPorts.assign(1, kOff);
-    mOutPorts.assign(1, kOff);
+    // Without both objects MIDI is unavailable and the lists stay empty.
+    mInPorts.clear();
+    mOutPorts.clear();
     if (!mIn || !mOut) {
         return;
     }
+    mInPorts.emplace_back(kOff);
+    mOutPorts.emplace_back(kOff);
     auto collect = [](RtMidi& object, std::vector<std::string>& list) {
         guarded([&] {
             const unsigned count = object.getPortCount();

@@ -44,7 +44,8 @@ class MidiBridge {
     // Creates both objects, installs midiCallback and makes the input ignore
     // system exclusive, timing and active sensing. No port is open after it.
     bool createMidi();
-    // "off", then the ports' names, for input and output.
+    // "off", then the ports' names, for input and output; both empty when
+    // either object is missing.
     void buildPortLists();
     // Closes the current port and opens the one called `name`, or none for
     // "off". A name no port has becomes "off" in the settings and the file is
