@@ -4,9 +4,10 @@
 #
 #   scripts/with-jack.sh ctest --test-dir build -L audio
 #
-# The server is named vt4r-test so that it never touches a server the user
-# runs; clients find it through JACK_DEFAULT_SERVER. Set VT4R_JACK_LOG to a
-# file to keep the server's output.
+# The server is named vt4r-test (vt4r-test-<pid> when that name is taken, say
+# by a run in parallel) so that it never touches a server the user runs;
+# clients find it through JACK_DEFAULT_SERVER. Set VT4R_JACK_LOG to a file to
+# keep the server's output.
 set -u
 
 if [ "$#" -eq 0 ]; then
@@ -22,20 +23,18 @@ if ! command -v jackd >/dev/null 2>&1; then
     exit 2
 fi
 
-export JACK_DEFAULT_SERVER=$server
 # Never let a client start a server of its own behind our back.
 export JACK_NO_START_SERVER=1
 
-# A server of this name left behind by an earlier run would make ours fail.
 server_up() {
     # jack_wait -c always exits 0; its answer is on standard output.
     [ "$(jack_wait -s "$server" -c 2>/dev/null)" = "running" ]
 }
 
 if server_up; then
-    echo "with-jack.sh: a JACK server named $server is already running" >&2
-    exit 2
+    server=vt4r-test-$$
 fi
+export JACK_DEFAULT_SERVER=$server
 
 # A small port table keeps the tests that fill it up quick.
 jackd --no-realtime --port-max 256 -n "$server" -d dummy -r 48000 -p 256 -C 2 -P 2 >"$log" 2>&1 &
