@@ -1,6 +1,7 @@
 #include "compressor_core.h"
 
 #include <cmath>
+#include <utility>
 
 namespace {
 constexpr double kDbPerNeper = 8.685889638065037;  // 20 / ln 10
@@ -107,7 +108,18 @@ double CompressorCore::tick(double x) {
 }
 
 void CompressorCore::tickBlock(const double* x, double* gains, int n) {
-    tickBlockFrom([x](int i) { return x[i]; }, gains, n);
+    double level[kMaxBlock];
+    double target[kMaxBlock];
+    // One loop per combination of stages, so none of them branches per sample.
+    const int stages = (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) |
+                       (mEnvBase != 0 ? 1 : 0);
+    [&]<int... K>(std::integer_sequence<int, K...>) {
+        (void)((stages == K ? (detectLoop<(K & 8) != 0, (K & 4) != 0, (K & 2) != 0, (K & 1) != 0>(x, level, n), true)
+                            : false) ||
+               ...);
+    }(std::make_integer_sequence<int, 16>{});
+    levelsAndTargets(level, target, n);
+    smoothBlock(level, target, gains, n);
 }
 
 void CompressorCore::levelsAndTargets(double* level, double* target, int n) const {

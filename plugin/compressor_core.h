@@ -35,11 +35,6 @@ public:
     // [audio thread] The same for n <= kMaxBlock consecutive samples.
     static constexpr int kMaxBlock = 64;
     void tickBlock(const double* x, double* gains, int n);
-    // As tickBlock, with the detector samples produced by source(i), called
-    // once for each i in order; producing them inside the detector loop lets
-    // the processor overlap the two recurrences.
-    template <class Source>
-    void tickBlockFrom(Source&& source, double* gains, int n);
 
     // Target gain for a detector level in dB; exactly 1 at or below the threshold.
     double targetGain(double levelDb) const {
@@ -76,8 +71,8 @@ public:
 private:
     // The detector (high-pass, tilt, mean square, envelopes) for one
     // combination of its stages, giving the level for each sample.
-    template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes, class Source>
-    void detectLoop(Source& source, double* level, int n);
+    template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
+    void detectLoop(const double* x, double* level, int n);
     void levelsAndTargets(double* level, double* target, int n) const;
     // Attack/release smoothing, clamp and gain low-pass: the gain recurrence.
     void smoothBlock(const double* levelDb, const double* target, double* gains, int n);
@@ -120,8 +115,8 @@ private:
     double mStageState = 0.0;
 };
 
-template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes, class Source>
-void CompressorCore::detectLoop(Source& source, double* level, int n) {
+template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
+void CompressorCore::detectLoop(const double* x, double* level, int n) {
     // Work on local copies so the recurrences stay in registers.
     OnePoleFilter highPass = mHighPass;
     ShelfBiquad lowShelf = mLowShelf, highShelf = mHighShelf;
@@ -131,7 +126,7 @@ void CompressorCore::detectLoop(Source& source, double* level, int n) {
     const double env1Release = mEnv1Release;
     double env[3] = {mEnv[0], mEnv[1], mEnv[2]};
     for (int i = 0; i < n; ++i) {
-        double v = source(i);
+        double v = x[i];
         if constexpr (kHighPass) v = highPass.tick(v);
         if constexpr (kTilt) v = highShelf.tick(lowShelf.tick(v));
         if constexpr (kMeanSquare)
@@ -155,19 +150,3 @@ void CompressorCore::detectLoop(Source& source, double* level, int n) {
     for (int k = 0; k < 3; ++k) mEnv[k] = env[k];
 }
 
-template <class Source>
-void CompressorCore::tickBlockFrom(Source&& source, double* gains, int n) {
-    double level[kMaxBlock];
-    double target[kMaxBlock];
-    // One loop per combination of stages, so none of them branches per sample.
-    const int stages = (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) |
-                       (mEnvBase != 0 ? 1 : 0);
-    [&]<int... K>(std::integer_sequence<int, K...>) {
-        (void)((stages == K ? (detectLoop<(K & 8) != 0, (K & 4) != 0, (K & 2) != 0, (K & 1) != 0>(source, level, n),
-                               true)
-                            : false) ||
-               ...);
-    }(std::make_integer_sequence<int, 16>{});
-    levelsAndTargets(level, target, n);
-    smoothBlock(level, target, gains, n);
-}
