@@ -134,10 +134,11 @@ void CompressorCore::detectLoop(const double* x, double* level, int n) {
         else
             ms = v * v;
         const double e = std::sqrt(ms);
-        env1 = e > env1 ? e : e + (env1 - e) * env1Release;
+        env1 = SelectIfGreater(e, env1, e, e + (env1 - e) * env1Release);
         double l = env1;
         if constexpr (kFourEnvelopes) {
-            for (int k = 0; k < 3; ++k) env[k] = e + (env[k] - e) * (e > env[k] ? mEnvAttack[k] : mEnvRelease[k]);
+            for (int k = 0; k < 3; ++k)
+                env[k] = e + (env[k] - e) * SelectIfGreater(e, env[k], mEnvAttack[k], mEnvRelease[k]);
             for (int k = 0; k < 3; ++k) l = env[k] > l ? env[k] : l;
         }
         level[i] = l;

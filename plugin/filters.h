@@ -3,10 +3,25 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Zero and subnormal values become +0; infinities and NaN pass. Only the
 // exponent field is looked at, so this costs one integer test.
 inline double FlushTiny(double y) {
     return ((std::bit_cast<std::uint64_t>(y) >> 52) & 0x7FF) == 0 ? 0.0 : y;
+}
+
+// a > b ? ifTrue : ifFalse, without a branch where the comparison is
+// unpredictable (envelopes on noise). NaN compares false, as in C++.
+inline double SelectIfGreater(double a, double b, double ifTrue, double ifFalse) {
+#if defined(__SSE2__)
+    const __m128d mask = _mm_cmpgt_sd(_mm_set_sd(a), _mm_set_sd(b));
+    return _mm_cvtsd_f64(_mm_or_pd(_mm_and_pd(mask, _mm_set_sd(ifTrue)), _mm_andnot_pd(mask, _mm_set_sd(ifFalse))));
+#else
+    return a > b ? ifTrue : ifFalse;
+#endif
 }
 
 inline constexpr double kTwoPi = 6.283185307179586;
