@@ -84,6 +84,9 @@ public:
           driveOut(_mm_set1_pd(drive)), e(pair(l.e, r.e)), v(pair(l.v, r.v)), w(pair(l.w, r.w)),
           xp(pair(dl.xp, dr.xp)), yp(pair(dl.yp, dr.yp)) {}
 
+    // kUnitDrive: the caller's drive is exactly 1, so dividing by it would
+    // return its operand unchanged and is left out.
+    template <bool kUnitDrive = false>
     void step(double inL, double inR, double& outL, double& outR) {
         const __m128d one = _mm_set1_pd(1.0);
         const __m128d x = pair(inL, inR);
@@ -104,7 +107,7 @@ public:
         // Zero and subnormal lanes become +0.
         const __m128d exponent = _mm_castsi128_pd(_mm_set1_epi64x(0x7FF0000000000000LL));
         out = _mm_andnot_pd(_mm_cmpeq_pd(_mm_and_pd(out, exponent), _mm_setzero_pd()), out);
-        const __m128d s = _mm_div_pd(out, driveOut);
+        const __m128d s = kUnitDrive ? out : _mm_div_pd(out, driveOut);
         const __m128d c = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(yp, _mm_set1_pd(0.999)), s), xp);
         xp = s;
         yp = c;
@@ -137,6 +140,7 @@ public:
     SaturationPair(const SaturationStage& l, const SaturationStage& r, const DcBlocker& dl, const DcBlocker& dr,
                    double g, double drive)
         : left(l), right(r), dcLeft(dl), dcRight(dr), gain(g), drive(drive) {}
+    template <bool kUnitDrive = false>
     void step(double inL, double inR, double& outL, double& outR) {
         const double sL = left.tick(inL, gain) / drive;
         const double sR = right.tick(inR, gain) / drive;

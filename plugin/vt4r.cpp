@@ -146,7 +146,10 @@ void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames)
         double* outR = outputs[1] + start;
 
         SaturationPair saturation(mSatL, mSatR, mDcL, mDcR, d, drive);
-        for (int i = 0; i < n; ++i) saturation.step(inL[i], inR[i], cL[i], cR[i]);
+        if (drive == 1.0)
+            for (int i = 0; i < n; ++i) saturation.step<true>(inL[i], inR[i], cL[i], cR[i]);
+        else
+            for (int i = 0; i < n; ++i) saturation.step(inL[i], inR[i], cL[i], cR[i]);
         saturation.store(mSatL, mSatR, mDcL, mDcR);
         for (int i = 0; i < n; ++i) scratch[i] = (cR[i] + cL[i]) * 0.5;
         mCompressor.tickBlock(scratch, gains, n);
