@@ -33,23 +33,16 @@ struct Source {
     }
 };
 
-void BM_Process(benchmark::State& state) {
-    const int block = static_cast<int>(state.range(0));
-    const bool relaxed = state.range(1) != 0;
-    const int material = static_cast<int>(state.range(2));
+// Feeds looped material to `processBlock(left, right, outL, outR, frames)`
+// and reports the time per stereo frame.
+template <class ProcessBlock>
+void RunBlocks(benchmark::State& state, int block, int material, ProcessBlock&& processBlock) {
     Source source(material);
-    std::unique_ptr<IEffectStandalone> plugin = CreatePlugin(IHostRecord{});
-    plugin->SetSampleRateHz(kRate);
-    plugin->SetBlockFrames(block);
-    plugin->ResetProcessing();
-    plugin->Param(kRelaxedModeParam)->SetClamped(relaxed ? 1.0 : 0.0);
     std::vector<double> outL(block), outR(block);
     long pos = 0;
     auto runBlock = [&] {
         if (pos + block > kMaterialFrames) pos = 0;
-        double* in[2] = {source.left.data() + pos, source.right.data() + pos};
-        double* out[2] = {outL.data(), outR.data()};
-        static_cast<VT4R*>(plugin.get())->ProcessBlockLocked(in, out, block);
+        processBlock(source.left.data() + pos, source.right.data() + pos, outL.data(), outR.data(), block);
         pos += block;
     };
     // Long silence lets the states decay as far as they go before timing.
@@ -63,9 +56,24 @@ void BM_Process(benchmark::State& state) {
     // Seconds per frame, shown by the library with an SI prefix (n = ns).
     state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * block,
                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.SetItemsProcessed(state.iterations() * block);
     state.SetLabel(std::string(material == kNoise ? "noise" : material == kMusic ? "music" : "silence") +
-                   (relaxed ? " relaxed" : " normal"));
+                   (state.range(1) ? " relaxed" : " normal"));
+}
+
+void BM_Process(benchmark::State& state) {
+    const int block = static_cast<int>(state.range(0));
+    std::unique_ptr<IEffectStandalone> plugin = CreatePlugin(IHostRecord{});
+    auto* vt4r = static_cast<VT4R*>(plugin.get());
+    vt4r->SetSampleRateHz(kRate);
+    vt4r->SetBlockFrames(block);
+    vt4r->ResetProcessing();
+    vt4r->Param(kRelaxedModeParam)->SetClamped(state.range(1) ? 1.0 : 0.0);
+    RunBlocks(state, block, static_cast<int>(state.range(2)),
+              [&](double* l, double* r, double* ol, double* orr, int n) {
+                  double* in[2] = {l, r};
+                  double* out[2] = {ol, orr};
+                  vt4r->ProcessBlockLocked(in, out, n);
+              });
 }
 
 void ProcessArgs(benchmark::internal::Benchmark* b) {
@@ -79,27 +87,12 @@ BENCHMARK(BM_Process)->Apply(ProcessArgs)->ArgNames({"block", "relaxed", "materi
 // baseline the optimised loop is measured against.
 void BM_PlainModel(benchmark::State& state) {
     const int block = static_cast<int>(state.range(0));
-    const bool relaxed = state.range(1) != 0;
-    const int material = static_cast<int>(state.range(2));
-    Source source(material);
+    const double relaxed = state.range(1) ? 1.0 : 0.0;
     ref::Plugin model;
-    std::vector<double> outL(block), outR(block);
-    long pos = 0;
-    auto runBlock = [&] {
-        if (pos + block > kMaterialFrames) pos = 0;
-        model.Process(source.left.data() + pos, source.right.data() + pos, outL.data(), outR.data(), block, 0.0,
-                      0.0, relaxed ? 1.0 : 0.0, kRate, block);
-        pos += block;
-    };
-    const long warmFrames = material == kSilence ? 60L * kRate : kRate;
-    for (long f = 0; f < warmFrames; f += block) runBlock();
-    for (auto _ : state) {
-        runBlock();
-        benchmark::DoNotOptimize(outL.data());
-        benchmark::ClobberMemory();
-    }
-    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * block,
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    RunBlocks(state, block, static_cast<int>(state.range(2)),
+              [&](double* l, double* r, double* ol, double* orr, int n) {
+                  model.Process(l, r, ol, orr, n, 0.0, 0.0, relaxed, kRate, block);
+              });
 }
 BENCHMARK(BM_PlainModel)->Args({512, 0, kNoise})->Args({512, 0, kMusic})->Args({512, 1, kMusic})->ArgNames(
     {"block", "relaxed", "material"});

@@ -9,39 +9,25 @@
 namespace {
 constexpr std::int32_t kVersion = 0x00010102;  // 1.1.2
 
-void FillCommonSettings(CoreSettings& s) {
-    s.thresholdDb = -25.0;
-    s.ratio = 4.0;
-    s.kneePercent = 100;
-}
-
-// Relaxed Mode "Off": the harder, faster character.
-void FillModeOff(CoreSettings& s) {
-    s.tiltDb = 0.2;
-    s.highPassHz = 90;
-    s.attackMs = 0;
-    s.releaseMs = 22;
-    s.rmsMs = 1.1;
-    s.releaseBoostPercent = 12;
-    s.twoStageAttack = true;
-    s.twoStageRelease = true;
-    s.multiEnvelope = true;
-    s.gainFilterAmount = 65;
-}
-
-// Relaxed Mode "On": softer attack, slower release, one envelope.
-void FillModeOn(CoreSettings& s) {
-    s.tiltDb = 0;
-    s.highPassHz = 0;
-    s.attackMs = 4.87;
-    s.releaseMs = 96;
-    s.rmsMs = 8.0;
-    s.releaseBoostPercent = 19;
-    s.twoStageAttack = false;
-    s.twoStageRelease = true;
-    s.multiEnvelope = false;
-    s.gainFilterAmount = 49;
-}
+// The two characters Relaxed Mode chooses between.
+struct ModeCharacter {
+    double tiltDb;
+    std::int32_t highPassHz;
+    double attackMs;
+    std::int32_t releaseMs;
+    double rmsMs;
+    std::int32_t releaseBoostPercent;
+    bool twoStageAttack, twoStageRelease, multiEnvelope;
+    std::int32_t gainFilterAmount;
+    double driveExponent;  // driveFactor = exp(driveExponent)
+    double hissExponent;   // hissLevel = exp(hissExponent)
+};
+constexpr ModeCharacter kModeCharacters[2] = {
+    // "Off": the harder, faster character, full drive, hiss at -110 dB.
+    {0.2, 90, 0, 22, 1.1, 12, true, true, true, 65, 0.0, -12.664218011467},
+    // "On": softer attack, slower release, one envelope, 24 dB less drive, no hiss.
+    {0, 0, 4.87, 96, 8.0, 19, false, true, false, 49, -2.7631021115928, -115.0141253950503},
+};
 
 void ScrubNonFinite(double* samples, std::int32_t frames) {
     for (std::int32_t i = 0; i < frames; ++i)
@@ -99,15 +85,24 @@ void VT4R::startBlock(bool& stereo) {
     const double modeValue = Param(kRelaxedModeParam)->Value();
     mMode = (modeValue > INT_MIN - 1.0 && modeValue < INT_MAX + 1.0) ? static_cast<std::int32_t>(modeValue) : -1;
 
-    FillCommonSettings(mSettings);
-    if (mMode == 0) {
-        FillModeOff(mSettings);
-        mDriveFactor = 1.0;
-        mHissLevel = std::exp(-12.664218011467);
-    } else if (mMode == 1) {
-        FillModeOn(mSettings);
-        mDriveFactor = std::exp(-2.7631021115928);
-        mHissLevel = std::exp(-115.0141253950503);
+    mSettings.thresholdDb = -25.0;
+    mSettings.ratio = 4.0;
+    mSettings.kneePercent = 100;
+    // Any other mode keeps the previous block's character.
+    if (mMode == 0 || mMode == 1) {
+        const ModeCharacter& m = kModeCharacters[mMode];
+        mSettings.tiltDb = m.tiltDb;
+        mSettings.highPassHz = m.highPassHz;
+        mSettings.attackMs = m.attackMs;
+        mSettings.releaseMs = m.releaseMs;
+        mSettings.rmsMs = m.rmsMs;
+        mSettings.releaseBoostPercent = m.releaseBoostPercent;
+        mSettings.twoStageAttack = m.twoStageAttack;
+        mSettings.twoStageRelease = m.twoStageRelease;
+        mSettings.multiEnvelope = m.multiEnvelope;
+        mSettings.gainFilterAmount = m.gainFilterAmount;
+        mDriveFactor = std::exp(m.driveExponent);
+        mHissLevel = std::exp(m.hissExponent);
     }
     mSettings.sampleRate = static_cast<std::int32_t>(mStoredSampleRate);
 
