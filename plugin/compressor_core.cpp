@@ -16,6 +16,8 @@ CompressorCore::CompressorCore() {
 }
 
 void CompressorCore::configure(const CoreSettings& s) {
+    if (mConfigured && s.sameAs(mSettings)) return;
+    mConfigured = true;
     mSettings = s;
     const double sr = static_cast<double>(s.sampleRate);
     // The release time also depends on this block's base, span and boost.

@@ -1,4 +1,5 @@
 #pragma once
+#include <bit>
 #include <cmath>
 #include <utility>
 #include <cstdint>
@@ -20,6 +21,17 @@ struct CoreSettings {
     bool twoStageRelease = false;
     bool multiEnvelope = false;
     std::int32_t gainFilterAmount = 0;
+
+    // Field by field, doubles by their bits: equal settings give equal coefficients.
+    bool sameAs(const CoreSettings& o) const {
+        auto same = [](double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); };
+        return sampleRate == o.sampleRate && same(tiltDb, o.tiltDb) && highPassHz == o.highPassHz &&
+               same(thresholdDb, o.thresholdDb) && same(ratio, o.ratio) && kneePercent == o.kneePercent &&
+               same(attackMs, o.attackMs) && releaseMs == o.releaseMs && same(rmsMs, o.rmsMs) &&
+               releaseBoostPercent == o.releaseBoostPercent && twoStageAttack == o.twoStageAttack &&
+               twoStageRelease == o.twoStageRelease && multiEnvelope == o.multiEnvelope &&
+               gainFilterAmount == o.gainFilterAmount;
+    }
 };
 
 // Stereo-linked dynamics: one detector sample in, one linear gain (0..1) out.
@@ -28,7 +40,8 @@ class CompressorCore {
 public:
     CompressorCore();
 
-    // [audio thread] Once per block, before the samples.
+    // [audio thread] Once per block, before the samples. Unchanged settings
+    // keep the coefficients they already gave.
     void configure(const CoreSettings& settings);
     // [audio thread] Once per sample.
     double tick(double x);
@@ -78,6 +91,7 @@ private:
     void smoothBlock(const double* levelDb, const double* target, double* gains, int n);
 
     CoreSettings mSettings;
+    bool mConfigured = false;
     double mSampleRate = 0.0;
 
     OnePoleFilter mHighPass;

@@ -18,11 +18,18 @@ struct MeterBallistics {
     // The gain sits still for long stretches; remember the last logarithm.
     double lastGain = 1.0;
     double lastRaw = -0.0;  // what log(1) gives after the sign flip
+    std::int64_t rateSet = -1;
+    std::int64_t blocksPerSecondSet = -1;
 
+    // Both setters are called every block; they recompute only on a change.
     void setSampleRate(std::uint32_t storedSampleRate) {
+        if (storedSampleRate == rateSet) return;
+        rateSet = storedSampleRate;
         smoothing.setOmega(0, kSmoothingOmega, 3 * static_cast<double>(storedSampleRate));
     }
     void setBlocksPerSecond(std::uint32_t blocksPerSecond) {
+        if (blocksPerSecond == blocksPerSecondSet) return;
+        blocksPerSecondSet = blocksPerSecond;
         const double b = blocksPerSecond;
         rise = std::pow(0.01, 1 / (b * 0.2));
         fall = std::pow(0.01, 1 / (b * 1.2));

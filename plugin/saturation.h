@@ -1,4 +1,5 @@
 #pragma once
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -51,10 +52,14 @@ struct HissSource {
     std::int32_t seed = 0;
     OnePoleFilter lowCut;   // high-pass, 50 Hz
     OnePoleFilter highCut;  // low-pass, 18 kHz
+    std::uint64_t rateBits = ~0ULL;  // no double has these bits from a valid rate
 
     HissSource() { setSampleRate(44100.0); }
 
+    // Called every block; recomputes only when the rate changes.
     void setSampleRate(double sr) {
+        if (std::bit_cast<std::uint64_t>(sr) == rateBits) return;
+        rateBits = std::bit_cast<std::uint64_t>(sr);
         lowCut.set(1, 50, sr);
         highCut.set(0, 18000, sr);
     }

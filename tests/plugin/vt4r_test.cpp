@@ -197,6 +197,9 @@ TEST(VT4RPlugin, MatchesThePlainModelBitForBitOnArbitraryAudio) {
                 rig.plugin->Param(1)->SetClamped(u(rng) * 20);
                 rig.plugin->Param(2)->SetClamped(u(rng) > 0 ? 1.0 : 0.0);
             }
+            // Device changes: the rate moves now and then and must take effect at once.
+            const double rate = (b / 40) % 3 == 2 ? 48000.0 : c.rate;
+            rig.plugin->SetSampleRateHz(rate);
             const int frames = b % 7 == 3 ? c.block / 2 : c.block;
             const double level = b % 50 < 25 ? 1.0 : 0.01;  // loud and quiet stretches
             for (int i = 0; i < frames; ++i) rig.inL[i] = level * u(rng), rig.inR[i] = level * u(rng);
@@ -204,7 +207,7 @@ TEST(VT4RPlugin, MatchesThePlainModelBitForBitOnArbitraryAudio) {
             const double needle =
                 model.Process(rig.inL.data(), rig.inR.data(), mL.data(), mR.data(), frames,
                               rig.plugin->Param(0)->Value(), rig.plugin->Param(1)->Value(),
-                              rig.plugin->Param(2)->Value(), c.rate, c.block);
+                              rig.plugin->Param(2)->Value(), rate, c.block);
             ASSERT_EQ(0, std::memcmp(mL.data(), rig.outL.data(), frames * sizeof(double))) << "block " << b;
             ASSERT_EQ(0, std::memcmp(mR.data(), rig.outR.data(), frames * sizeof(double))) << "block " << b;
             ASSERT_EQ(needle, rig.plugin->NeedlePosition()) << "block " << b;
