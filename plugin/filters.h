@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VT4R_SCALAR_PAIRS)
 #include <emmintrin.h>
 #endif
 
@@ -16,7 +16,7 @@ inline double FlushTiny(double y) {
 // a > b ? ifTrue : ifFalse, without a branch where the comparison is
 // unpredictable (envelopes on noise). NaN compares false, as in C++.
 inline double SelectIfGreater(double a, double b, double ifTrue, double ifFalse) {
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VT4R_SCALAR_PAIRS)
     const __m128d mask = _mm_cmpgt_sd(_mm_set_sd(a), _mm_set_sd(b));
     return _mm_cvtsd_f64(_mm_or_pd(_mm_and_pd(mask, _mm_set_sd(ifTrue)), _mm_andnot_pd(mask, _mm_set_sd(ifFalse))));
 #else

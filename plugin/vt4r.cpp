@@ -131,7 +131,10 @@ void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames)
     // stereo; then one generator serves both channels.
     const bool sharedHiss = SameState(mHissL, mHissR);
     double lowest = 1.0;
-    double cL[kChunk], cR[kChunk], scratch[kChunk], gains[kChunk];
+    StereoPair blocked[kChunk];
+    double scratch[kChunk], gains[kChunk];
+    const StereoPair hissGain = Splat(hissLevel);
+    const StereoPair outGainPair = Splat(outGain);
 
     for (std::int32_t start = 0; start < frames; start += kChunk) {
         const int n = frames - start < kChunk ? frames - start : kChunk;
@@ -142,21 +145,22 @@ void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames)
 
         SaturationPair saturation(mSatL, mSatR, mDcL, mDcR, d, drive);
         if (drive == 1.0)
-            for (int i = 0; i < n; ++i) saturation.step<true>(inL[i], inR[i], cL[i], cR[i]);
+            for (int i = 0; i < n; ++i) blocked[i] = saturation.step<true>(Pair(inL[i], inR[i]));
         else
-            for (int i = 0; i < n; ++i) saturation.step(inL[i], inR[i], cL[i], cR[i]);
+            for (int i = 0; i < n; ++i) blocked[i] = saturation.step(Pair(inL[i], inR[i]));
         saturation.store(mSatL, mSatR, mDcL, mDcR);
-        for (int i = 0; i < n; ++i) scratch[i] = (cR[i] + cL[i]) * 0.5;
+
+        for (int i = 0; i < n; ++i) scratch[i] = (Right(blocked[i]) + Left(blocked[i])) * 0.5;
         mCompressor.tickBlock(scratch, gains, n);
 
         for (int i = 0; i < n; ++i) {
             const double g = gains[i];
-            const double yL = FlushTiny(g * cL[i]);
-            const double yR = FlushTiny(g * cR[i]);
+            const StereoPair y = FlushTiny(Splat(g) * blocked[i]);
             const double hissL = mHissL.tick();
             const double hissR = sharedHiss ? hissL : mHissR.tick();
-            outL[i] = hissL * hissLevel + outGain * yL;
-            outR[i] = hissR * hissLevel + outGain * yR;
+            const StereoPair out = Pair(hissL, hissR) * hissGain + outGainPair * y;
+            outL[i] = Left(out);
+            outR[i] = Right(out);
             lowest = g < lowest ? g : lowest;
         }
         mMeter.addBlock(gains, n, scratch);
