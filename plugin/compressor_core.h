@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "filters.h"
+#include "stereo_pair.h"
 
 struct CoreSettings {
     std::int32_t sampleRate = 0;
@@ -138,7 +139,13 @@ void CompressorCore::detectLoop(const double* x, double* level, int n) {
     double ms = mMeanSquare;
     double env1 = mEnv1;
     const double env1Release = mEnv1Release;
-    double env[3] = {mEnv[0], mEnv[1], mEnv[2]};
+    // With four envelopes they run two by two. Envelope 1's immediate attack
+    // is the common law with an attack coefficient of 0: e + (env - e) * 0
+    // is exactly e whenever the envelope is a number.
+    StereoPair env12 = Pair(mEnv1, mEnv[0]), env34 = Pair(mEnv[1], mEnv[2]);
+    const StereoPair attack12 = Pair(0.0, mEnvAttack[0]), attack34 = Pair(mEnvAttack[1], mEnvAttack[2]);
+    const StereoPair release12 = Pair(mEnv1Release, mEnvRelease[0]);
+    const StereoPair release34 = Pair(mEnvRelease[1], mEnvRelease[2]);
     for (int i = 0; i < n; ++i) {
         double v = x[i];
         if constexpr (kHighPass) v = highPass.tick(v);
@@ -148,20 +155,27 @@ void CompressorCore::detectLoop(const double* x, double* level, int n) {
         else
             ms = v * v;
         const double e = std::sqrt(ms);
-        env1 = SelectIfGreater(e, env1, e, e + (env1 - e) * env1Release);
-        double l = env1;
         if constexpr (kFourEnvelopes) {
-            for (int k = 0; k < 3; ++k)
-                env[k] = e + (env[k] - e) * SelectIfGreater(e, env[k], mEnvAttack[k], mEnvRelease[k]);
-            for (int k = 0; k < 3; ++k) l = env[k] > l ? env[k] : l;
+            const StereoPair ee = Splat(e);
+            env12 = ee + (env12 - ee) * SelectIfGreater(ee, env12, attack12, release12);
+            env34 = ee + (env34 - ee) * SelectIfGreater(ee, env34, attack34, release34);
+            const StereoPair larger = Max(env12, env34);
+            level[i] = Left(larger) > Right(larger) ? Left(larger) : Right(larger);
+        } else {
+            env1 = SelectIfGreater(e, env1, e, e + (env1 - e) * env1Release);
+            level[i] = env1;
         }
-        level[i] = l;
     }
     mHighPass = highPass;
     mLowShelf = lowShelf;
     mHighShelf = highShelf;
     mMeanSquare = ms;
-    mEnv1 = env1;
-    for (int k = 0; k < 3; ++k) mEnv[k] = env[k];
+    if constexpr (kFourEnvelopes) {
+        mEnv1 = Left(env12);
+        mEnv[0] = Right(env12);
+        mEnv[1] = Left(env34);
+        mEnv[2] = Right(env34);
+    } else {
+        mEnv1 = env1;
+    }
 }
-

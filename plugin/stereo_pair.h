@@ -22,6 +22,13 @@ inline StereoPair operator-(StereoPair a, StereoPair b) { return {_mm_sub_pd(a.v
 inline StereoPair operator*(StereoPair a, StereoPair b) { return {_mm_mul_pd(a.v, b.v)}; }
 inline StereoPair operator/(StereoPair a, StereoPair b) { return {_mm_div_pd(a.v, b.v)}; }
 inline StereoPair Sqrt(StereoPair a) { return {_mm_sqrt_pd(a.v)}; }
+// Per lane: a > b ? ifTrue : ifFalse (NaN compares false).
+inline StereoPair SelectIfGreater(StereoPair a, StereoPair b, StereoPair ifTrue, StereoPair ifFalse) {
+    const __m128d mask = _mm_cmpgt_pd(a.v, b.v);
+    return {_mm_or_pd(_mm_and_pd(mask, ifTrue.v), _mm_andnot_pd(mask, ifFalse.v))};
+}
+// Per lane, the larger of two numbers (for numbers, not NaN).
+inline StereoPair Max(StereoPair a, StereoPair b) { return {_mm_max_pd(a.v, b.v)}; }
 // Zero and subnormal lanes become +0.
 inline StereoPair FlushTiny(StereoPair a) {
     const __m128d exponent = _mm_castsi128_pd(_mm_set1_epi64x(0x7FF0000000000000LL));
@@ -40,6 +47,10 @@ inline StereoPair operator-(StereoPair a, StereoPair b) { return {a.l - b.l, a.r
 inline StereoPair operator*(StereoPair a, StereoPair b) { return {a.l * b.l, a.r * b.r}; }
 inline StereoPair operator/(StereoPair a, StereoPair b) { return {a.l / b.l, a.r / b.r}; }
 inline StereoPair Sqrt(StereoPair a) { return {std::sqrt(a.l), std::sqrt(a.r)}; }
+inline StereoPair SelectIfGreater(StereoPair a, StereoPair b, StereoPair ifTrue, StereoPair ifFalse) {
+    return {a.l > b.l ? ifTrue.l : ifFalse.l, a.r > b.r ? ifTrue.r : ifFalse.r};
+}
+inline StereoPair Max(StereoPair a, StereoPair b) { return {a.l > b.l ? a.l : b.l, a.r > b.r ? a.r : b.r}; }
 inline StereoPair FlushTiny(StereoPair a) {
     auto flush = [](double y) { return ((std::bit_cast<std::uint64_t>(y) >> 52) & 0x7FF) == 0 ? 0.0 : y; };
     return {flush(a.l), flush(a.r)};
