@@ -55,13 +55,16 @@ public:
         return levelDb > mThreshold ? std::exp(0.1151292546497 * gainComputerDb(levelDb)) : 1.0;
     }
 
-    // Target gain in dB for a detector level in dB (0 at or below the threshold).
-    double gainComputerDb(double levelDb) const {
-        const double over = levelDb - mThreshold;
-        const double h = over > 0 ? over : 0;
+    // Target gain in dB for a detector level in dB (0 at or below the
+    // threshold), for one level (double) or two at once (StereoPair).
+    template <class T>
+    T gainComputerDb(T levelDb) const {
+        const T zero = Broadcast<T>(0.0);
+        const T over = levelDb - mThreshold;
+        const T h = SelectIfGreater(over, zero, over, zero);
         const double ratio = mSettings.ratio;
-        const double r = mKnee > 0 ? (1 - mKnee) * ratio + mKnee * (1 + 0.02 * (ratio - 1) * h) : ratio;
-        return levelDb > mThreshold ? (1 / r - 1) * over : 0.0;
+        const T r = mKnee > 0 ? (1 - mKnee) * ratio + mKnee * (1.0 + 0.02 * (ratio - 1) * h) : Broadcast<T>(ratio);
+        return SelectIfGreater(levelDb, Broadcast<T>(mThreshold), (1.0 / r - 1.0) * over, zero);
     }
     // Release time in ms for a remembered overshoot in dB.
     double releaseTimeMs(double overshootMemory) const {

@@ -68,3 +68,15 @@ inline StereoPair operator/(StereoPair a, double b) { return a / Splat(b); }
 inline StereoPair operator/(double a, StereoPair b) { return Splat(a) / b; }
 
 inline double Sqrt(double a) { return std::sqrt(a); }
+
+// A constant as a T: the number itself, or the same number in both lanes.
+template <class T>
+T Broadcast(double x);
+template <>
+inline double Broadcast<double>(double x) {
+    return x;
+}
+template <>
+inline StereoPair Broadcast<StereoPair>(double x) {
+    return Splat(x);
+}
