@@ -35,12 +35,8 @@ struct MeterBallistics {
         fall = std::pow(0.01, 1 / (b * 1.2));
     }
     void addSample(double g) {
-        if (g != lastGain) {
-            lastGain = g;
-            lastRaw = std::log(std::fabs(g)) * -8.685889638065037 / 20.0;
-        }
-        raw = lastRaw;
-        smoothed = smoothing.tick(raw);
+        double scratch;
+        addBlock(&g, 1, &scratch);
     }
     // addSample for n consecutive gains; the logarithms run as a batch.
     void addBlock(const double* gains, int n, double* scratch) {
