@@ -1,0 +1,146 @@
+#include "application.h"
+
+#include <cstdio>
+
+#include <FL/Fl.H>
+
+#include "graphics/editor_view.h"
+#include "graphics/fltk/editor_window.h"
+#include "graphics/view_factory.h"
+#include "main_window.h"
+#include "preferences/preferences_window.h"
+
+Application::Application() = default;
+
+Application::~Application() {
+    // Also reached when an exception ends the run early: the order still holds.
+    shutdown();
+}
+
+int Application::run() {
+    // One instance per user: a second start raises the first and touches nothing.
+    if (const auto folder = SingleInstance::runtimeFolder()) {
+        if (mInstance.acquire(*folder) == SingleInstance::Role::Secondary) {
+            if (!mInstance.askPrimaryToRaise()) {
+                std::fprintf(stderr, "VT4R: another instance holds the lock but did not answer\n");
+            }
+            return kExitOk;
+        }
+    }
+    Fl::scheme("gtk+");
+    if (!startUp()) {
+        std::fprintf(stderr, "VT4R: no folder for the settings (set HOME or XDG_CONFIG_HOME)\n");
+        return kExitNoSettingsFolder;
+    }
+    openMainWindow();
+    Fl::run();
+    shutdown();
+    return kExitOk;
+}
+
+bool Application::startUp() {
+    if (!loadSettingsAtStartup(mSettings, mSettingsPath)) {
+        return false;
+    }
+
+    mAudio = std::make_unique<AudioEngine>(mSettings);
+    mAudio->recreateAudio();
+    mAudio->scanDevices();
+
+    mMidi = std::make_unique<MidiBridge>(mSettings, [this] { writeSettings(mSettingsPath, mSettings); });
+    mMidi->createMidi();
+    mMidi->buildPortLists();
+
+    // The editor lives in a window of this program's toolkit.
+    SetEditorViewFactory(&CreateEditorWindowView);
+    IHostRecord host;
+    host.midiOutput = mMidi->midiOutput();
+    host.midiOutputChannel = &mSettings.outchan;
+    mPlugin = CreatePlugin(host);
+    mPlugin->LoadPresetSlot(0);
+    mEditor = dynamic_cast<IEditorView*>(mPlugin->Editor());
+
+    mMidi->setPlugin(mPlugin.get());
+    mMidi->openMidiIn(mSettings.midiIndev);
+    mMidi->openMidiOut(mSettings.midiOutdev);
+
+    mAudio->setPlugin(mPlugin.get());
+    mAudio->reopenStream();
+    return true;
+}
+
+void Application::openMainWindow() {
+    MainWindow::Commands commands;
+    commands.preferences = [this] { runPreferences(); };
+    commands.about = [this] {
+        // This plug-in shows no about box; the call is still made.
+        mPlugin->AboutBoxRequested();
+    };
+    mWindow = std::make_unique<MainWindow>(std::move(commands));
+
+    bool attached = false;
+    if (mEditor != nullptr && mEditor->OpenEditorWindow(mWindow->editorArea()) != nullptr) {
+        mPlugin->EditorOpened();
+        attached = true;
+    }
+    if (!attached) {
+        std::printf("couldn't attach gui\n");
+        std::fflush(stdout);
+    }
+    mWindow->show();
+
+    if (mInstance.listenFd() >= 0) {
+        Fl::add_fd(mInstance.listenFd(), FL_READ, &Application::onRaiseRequest, this);
+    }
+}
+
+void Application::onRaiseRequest(int, void* self) {
+    auto* app = static_cast<Application*>(self);
+    if (app->mInstance.takeRaiseRequests() > 0 && app->mWindow) {
+        app->mWindow->raise();
+    }
+}
+
+void Application::runPreferences() {
+    if (RunPreferencesDialog(*mAudio, *mMidi, mSettings, mSettingsSnapshot, mSettingsPath, mWindow.get()) == 1) {
+        writeSettings(mSettingsPath, mSettings);
+    }
+}
+
+void Application::shutdown() {
+    if (mShutDown) {
+        return;
+    }
+    mShutDown = true;
+    if (mInstance.listenFd() >= 0) {
+        Fl::remove_fd(mInstance.listenFd());
+    }
+    // The editor's window is a child of the main window: close it through the
+    // editor first, so neither side deletes it twice.
+    if (mEditor != nullptr) {
+        mEditor->CloseEditorWindow();
+    }
+    mWindow.reset();
+
+    // Callbacks stop before the plug-in they feed goes.
+    if (mAudio) {
+        mAudio->stopStream();
+    }
+    if (mMidi) {
+        mMidi->shutdown();
+    }
+    if (mAudio) {
+        mAudio->closeStream();
+        mAudio->setPlugin(nullptr);
+    }
+    mEditor = nullptr;
+    mPlugin.reset();
+    if (mMidi) {
+        mMidi->destroyMidi();
+    }
+    if (mAudio) {
+        mAudio->destroyAudio();
+    }
+    mMidi.reset();
+    mAudio.reset();
+}

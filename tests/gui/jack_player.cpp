@@ -1,0 +1,128 @@
+// A JACK client for the tests and the soak run: plays a sine or music-like
+// material into VT4R's input ports and counts the server's xruns.
+//
+//   vt4r-jack-player sine LEVEL [SECONDS]
+//   vt4r-jack-player music [SECONDS]
+//
+// It connects to VT4R's ports as soon as they appear (and again after the
+// program reopens its stream), runs for SECONDS (forever without), and on
+// exit or SIGTERM prints "xruns N" on standard output.
+#include <jack/jack.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "demo_material.h"
+
+namespace {
+
+std::atomic<bool> gStop{false};
+std::atomic<int> gXruns{0};
+
+struct Player {
+    jack_client_t* client = nullptr;
+    jack_port_t* out[2] = {nullptr, nullptr};
+    bool music = false;
+    float level = 0.5f;
+    long position = 0;
+    int rate = 48000;
+    double left[8192];
+    double right[8192];
+};
+
+int process(jack_nframes_t frames, void* arg) {
+    auto* p = static_cast<Player*>(arg);
+    auto* l = static_cast<float*>(jack_port_get_buffer(p->out[0], frames));
+    auto* r = static_cast<float*>(jack_port_get_buffer(p->out[1], frames));
+    if (frames > 8192) {
+        std::memset(l, 0, frames * sizeof(float));
+        std::memset(r, 0, frames * sizeof(float));
+        return 0;
+    }
+    if (p->music) {
+        DemoMaterial(p->position, frames, p->rate, p->left, p->right);
+        for (jack_nframes_t i = 0; i < frames; ++i) {
+            l[i] = static_cast<float>(p->left[i]);
+            r[i] = static_cast<float>(p->right[i]);
+        }
+    } else {
+        for (jack_nframes_t i = 0; i < frames; ++i) {
+            const double phase = static_cast<double>((p->position + i) % 48000) / 48000.0;
+            l[i] = r[i] = p->level * static_cast<float>(std::sin(6.283185307179586 * 440.0 * phase));
+        }
+    }
+    p->position += frames;
+    return 0;
+}
+
+int xrun(void*) {
+    gXruns.fetch_add(1);
+    return 0;
+}
+
+void connectToProgram(Player& p) {
+    for (int c = 0; c < 2; ++c) {
+        const std::string pattern = "^RtApiJack[^:]*:inport " + std::to_string(c) + "$";
+        const char** ports = jack_get_ports(p.client, pattern.c_str(), nullptr, JackPortIsInput);
+        if (ports == nullptr) {
+            continue;
+        }
+        for (int i = 0; ports[i] != nullptr; ++i) {
+            if (!jack_port_connected_to(p.out[c], ports[i])) {
+                jack_connect(p.client, jack_port_name(p.out[c]), ports[i]);
+            }
+        }
+        jack_free(ports);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    static Player player;
+    double seconds = -1.0;
+    if (argc >= 2 && std::strcmp(argv[1], "music") == 0) {
+        player.music = true;
+        if (argc >= 3) seconds = std::atof(argv[2]);
+    } else if (argc >= 3 && std::strcmp(argv[1], "sine") == 0) {
+        player.level = static_cast<float>(std::atof(argv[2]));
+        if (argc >= 4) seconds = std::atof(argv[3]);
+    } else {
+        std::fprintf(stderr, "usage: %s sine LEVEL [SECONDS] | music [SECONDS]\n", argv[0]);
+        return 2;
+    }
+    std::signal(SIGTERM, [](int) { gStop.store(true); });
+    std::signal(SIGINT, [](int) { gStop.store(true); });
+
+    jack_status_t status{};
+    player.client = jack_client_open("vt4r-player", JackNoStartServer, &status);
+    if (player.client == nullptr) {
+        std::fprintf(stderr, "vt4r-jack-player: no JACK server\n");
+        return 1;
+    }
+    player.rate = static_cast<int>(jack_get_sample_rate(player.client));
+    player.out[0] = jack_port_register(player.client, "out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    player.out[1] = jack_port_register(player.client, "out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    jack_set_process_callback(player.client, process, &player);
+    jack_set_xrun_callback(player.client, xrun, nullptr);
+    if (player.out[0] == nullptr || player.out[1] == nullptr || jack_activate(player.client) != 0) {
+        std::fprintf(stderr, "vt4r-jack-player: cannot activate\n");
+        return 1;
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!gStop.load() && (seconds < 0 || std::chrono::steady_clock::now() < end)) {
+        connectToProgram(player);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    jack_deactivate(player.client);
+    jack_client_close(player.client);
+    std::printf("xruns %d\n", gXruns.load());
+    return 0;
+}
