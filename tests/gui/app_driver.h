@@ -15,6 +15,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -216,9 +218,10 @@ struct Shot {
 };
 
 inline std::optional<Shot> screenshot(const Geometry& area, const std::string& keepAs = "") {
-    const std::string path = keepAs.empty() ? std::filesystem::temp_directory_path() /
-                                                  ("vt4r-shot-" + std::to_string(::getpid()) + ".rgb")
-                                            : keepAs + ".rgb";
+    const std::string path =
+        keepAs.empty()
+            ? (std::filesystem::temp_directory_path() / ("vt4r-shot-" + std::to_string(::getpid()) + ".rgb")).string()
+            : keepAs + ".rgb";
     const std::string crop = std::to_string(area.width) + "x" + std::to_string(area.height) + "+" +
                              std::to_string(area.x) + "+" + std::to_string(area.y);
     if (!sh("import -silent -window root -crop " + crop + " -depth 8 rgb:" + path)) return std::nullopt;

@@ -1,0 +1,151 @@
+// The running program's costs on a real X server and JACK server (run under
+// scripts/with-jack.sh and scripts/with-xvfb.sh):
+//   - start-up: from launching vt4r to its window being mapped with the
+//     editor drawn;
+//   - the window thread's share of one core over 30 s, with music playing in
+//     (the needle moving) and with silence (nothing changing).
+#include <benchmark/benchmark.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app_driver.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Sandbox {
+    fs::path dir;
+    Sandbox() {
+        char pattern[] = "/tmp/vt4r-bench-XXXXXX";
+        dir = ::mkdtemp(pattern);
+        fs::create_directories(dir / "config" / "VT4R");
+        fs::create_directories(dir / "run");
+        std::ofstream(dir / "config" / "VT4R" / "settings.ini")
+            << "[audio]\ndriver=1\nsr=48000\niovs=256\nsigvs=32\n";
+    }
+    ~Sandbox() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    std::unique_ptr<gui::Process> launch() const {
+        return std::make_unique<gui::Process>(
+            VT4R_APP_PATH, std::vector<std::string>{},
+            std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir / "config").string(),
+                                     "XDG_RUNTIME_DIR=" + (dir / "run").string()},
+            (dir / "out").string(), (dir / "err").string());
+    }
+};
+
+bool rigReady(benchmark::State& state) {
+    if (std::getenv("DISPLAY") == nullptr || !gui::sh("jack_wait -c 2>/dev/null | grep -q running")) {
+        state.SkipWithError("needs an X display and a JACK server (scripts/with-xvfb.sh, scripts/with-jack.sh)");
+        return false;
+    }
+    return true;
+}
+
+bool titled(::Display* display, Window window, const char* title) {
+    char* name = nullptr;
+    const bool match = XFetchName(display, window, &name) != 0 && name != nullptr && std::strcmp(name, title) == 0;
+    if (name != nullptr) XFree(name);
+    return match;
+}
+
+// The meter face, lit cream, in the middle of the editor: drawn means visible.
+bool editorDrawn(::Display* display, Window window) {
+    XImage* image = XGetImage(display, window, 144, 25 + 100, 1, 1, AllPlanes, ZPixmap);
+    if (image == nullptr) return false;
+    const unsigned long pixel = XGetPixel(image, 0, 0);
+    XDestroyImage(image);
+    return ((pixel >> 16) & 0xFF) > 150 && ((pixel >> 8) & 0xFF) > 120;
+}
+
+void StartupToVisibleWindow(benchmark::State& state) {
+    if (!rigReady(state)) return;
+    gui::Display x;
+    XSelectInput(x.get(), DefaultRootWindow(x.get()), SubstructureNotifyMask);
+    for (auto _ : state) {
+        Sandbox sandbox;
+        XSync(x.get(), True); // drop old events
+        const auto begin = std::chrono::steady_clock::now();
+        auto app = sandbox.launch();
+        Window mapped = 0;
+        const auto deadline = begin + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            while (mapped == 0 && XPending(x.get()) > 0) {
+                XEvent event;
+                XNextEvent(x.get(), &event);
+                if (event.type == MapNotify && titled(x.get(), event.xmap.window, "VT4R")) {
+                    mapped = event.xmap.window;
+                }
+            }
+            if (mapped != 0 && editorDrawn(x.get(), mapped)) break;
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        const auto end = std::chrono::steady_clock::now();
+        if (mapped == 0 || !editorDrawn(x.get(), mapped)) {
+            state.SkipWithError("the window did not appear");
+            return;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(end - begin).count());
+        x.requestClose(mapped);
+        if (!app->waitExit(10)) state.SkipWithError("the program did not end on the close request");
+    }
+}
+BENCHMARK(StartupToVisibleWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+double threadSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) return 0.0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::stol(field);
+        if (i == 15) stime = std::stol(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+// state.range(0): 1 plays music in (the needle moves), 0 leaves the input silent.
+void WindowThreadCpu(benchmark::State& state) {
+    if (!rigReady(state)) return;
+    const double seconds = std::getenv("VT4R_BENCH_SECONDS") ? std::atof(std::getenv("VT4R_BENCH_SECONDS")) : 30.0;
+    for (auto _ : state) {
+        Sandbox sandbox;
+        auto app = sandbox.launch();
+        if (!gui::eventually([] { return gui::findWindows("VT4R").size() == 1; }, 20)) {
+            state.SkipWithError("the window did not appear");
+            return;
+        }
+        std::unique_ptr<gui::Process> player;
+        if (state.range(0) == 1) {
+            player = std::make_unique<gui::Process>(VT4R_PLAYER_PATH, std::vector<std::string>{"music"},
+                                                    std::vector<std::string>{}, (sandbox.dir / "p.out").string(),
+                                                    (sandbox.dir / "p.err").string());
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(3)); // past start-up and the fade-in
+        const double cpuBefore = threadSeconds(app->pid());
+        const auto begin = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        const double cpu = threadSeconds(app->pid()) - cpuBefore;
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        state.SetIterationTime(wall);
+        state.counters["window_thread_cpu_percent"] = 100.0 * cpu / wall;
+        player.reset();
+        app->terminate();
+        app->waitExit(10);
+    }
+}
+BENCHMARK(WindowThreadCpu)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+
+} // namespace
