@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Soak run: the program for a while (600 s unless given) on a private JACK
+# server at 64-frame periods and a private X server, music-like material
+# playing in, the parameters changed through the editor every 100 ms.
+# Passes when the server reports no xrun, the resident memory does not grow
+# after the first minute and nothing appears on standard error.
+#
+#   scripts/soak.sh [SECONDS]        (builds into build/ first)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+seconds=${1:-600}
+
+if [ "${VT4R_SOAK_INNER:-}" != 1 ]; then
+    scripts/build.sh build >/dev/null
+    work=$(mktemp -d /tmp/vt4r-soak-XXXXXX)
+    export VT4R_SOAK_INNER=1 VT4R_SOAK_DIR=$work VT4R_JACK_PERIOD=64 VT4R_JACK_LOG=$work/jackd.log
+    exec scripts/with-jack.sh scripts/with-xvfb.sh "$0" "$seconds"
+fi
+
+work=$VT4R_SOAK_DIR
+mkdir -p "$work/config/VT4R" "$work/run"
+printf '[audio]\ndriver=1\nsr=48000\niovs=64\nsigvs=32\n' >"$work/config/VT4R/settings.ini"
+
+XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run build/app/window/vt4r >"$work/app.out" 2>"$work/app.err" &
+app=$!
+for _ in $(seq 1 100); do
+    win=$(xdotool search --onlyvisible --name '^VT4R$' 2>/dev/null | head -1 || true)
+    [ -n "$win" ] && break
+    sleep 0.1
+done
+if [ -z "$win" ]; then
+    echo "soak: no window" >&2
+    kill "$app" 2>/dev/null || true
+    exit 1
+fi
+build/tests/gui/vt4r-jack-player music >"$work/player.out" 2>"$work/player.err" &
+player=$!
+
+rss() { awk '/^VmRSS/ {print $2}' "/proc/$app/status"; }
+echo "soak: $seconds s, log in $work"
+start=$(date +%s)
+next_sample=$start
+rss_at_minute=
+rss_max=0
+step=0
+while :; do
+    now=$(date +%s)
+    [ $((now - start)) -ge "$seconds" ] && break
+    kill -0 "$app" 2>/dev/null || { echo "soak: the program ended early" >&2; break; }
+    # Knobs by the wheel, now and then the switch, as a user would.
+    case $((step % 10)) in
+        0|1|2) xdotool mousemove --window "$win" 79 260 click 4 ;;
+        3|4|5) xdotool mousemove --window "$win" 79 260 click 5 ;;
+        6|7) xdotool mousemove --window "$win" 208 260 click 4 ;;
+        8) xdotool mousemove --window "$win" 208 260 click 5 ;;
+        9) [ $((step % 50)) -eq 9 ] && xdotool mousemove --window "$win" 144 365 click 1 ;;
+    esac
+    step=$((step + 1))
+    if [ "$now" -ge "$next_sample" ]; then
+        r=$(rss)
+        echo "$((now - start)) $r" >>"$work/rss.log"
+        [ "$r" -gt "$rss_max" ] && [ $((now - start)) -ge 60 ] && rss_max=$r
+        [ -z "$rss_at_minute" ] && [ $((now - start)) -ge 60 ] && rss_at_minute=$r
+        next_sample=$((now + 10))
+    fi
+    sleep 0.1
+done
+
+kill -TERM "$player" 2>/dev/null || true
+wait "$player" 2>/dev/null || true
+xdotool key --window "$win" ctrl+q
+for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -KILL "$app" 2>/dev/null || true
+wait "$app" 2>/dev/null || true
+
+xruns=$(awk '/^xruns/ {print $2}' "$work/player.out")
+server_xruns=$(grep -ci xrun "$work/jackd.log" || true)
+status=0
+echo "soak: $step parameter changes; xruns seen by the client: ${xruns:-?}; xrun lines in the server log: $server_xruns"
+echo "soak: resident memory at 60 s: ${rss_at_minute:-?} kB, largest after: $rss_max kB"
+if [ "${xruns:-1}" != 0 ] || [ "$server_xruns" != 0 ]; then echo "soak: FAILED: xruns" >&2; status=1; fi
+if [ -n "$rss_at_minute" ] && [ "$rss_max" -gt "$rss_at_minute" ]; then
+    echo "soak: FAILED: resident memory grew after the first minute" >&2
+    status=1
+fi
+if [ -s "$work/app.err" ]; then
+    echo "soak: FAILED: the program wrote to standard error:" >&2
+    head -20 "$work/app.err" >&2
+    status=1
+fi
+[ "$status" -eq 0 ] && echo "soak: passed"
+exit "$status"
