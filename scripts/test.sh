@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build with all labels (unit,
-# audio against a private JACK server), then the unit tests again under
+# audio against a private JACK server, gui on a private Xvfb display), then the unit tests again under
 # AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,7 +15,7 @@ run() {
 }
 
 scripts/build.sh build
-run scripts/with-jack.sh ctest --test-dir build --output-on-failure -j 2
+run scripts/with-jack.sh scripts/with-xvfb.sh ctest --test-dir build --output-on-failure -j 2
 
 scripts/build.sh build-asan address
 run env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
