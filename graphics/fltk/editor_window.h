@@ -1,0 +1,92 @@
+#pragma once
+#include <string>
+
+#include "graphics/editor_view.h"
+
+class Fl_Group;
+class Fl_Input;
+class Fl_Window;
+class IEffectBase;
+
+namespace editor_window_detail {
+class EditorChildWindow;
+class EditorTextBox;
+} // namespace editor_window_detail
+
+// The editor view in an FLTK child window: a timer that repaints what is dirty, mouse
+// and key events turned into the view's calls, presentation of the back buffer, the
+// in-place text box for typing a value, popup menus and the platform dialogs.
+//
+// Threads: everything here runs on the FLTK (window) thread. The audio thread only
+// reaches the view through PushParameterValue; the timer picks the change up.
+class IEditorWindow : public IEditorView {
+  public:
+    // Text box states: idle, focused (typing), repainted around, cancel, commit.
+    enum TextBoxState : int { TextBoxIdle = 0, TextBoxFocused = 1, TextBoxRepainted = 2, TextBoxCancel = 3,
+                              TextBoxCommit = 4 };
+
+    IEditorWindow(IEffectBase* plugin, int width, int height, int frameRate);
+    ~IEditorWindow() override;
+
+    bool PresentArea(const IBounds& rect) override;
+    void CancelTextEntry() override;
+    void SetSize(int width, int height) override;
+    IPopupMenu* ShowPopupMenu(IPopupMenu* menu, const IBounds& rect) override;
+    void OpenTextEntry(IControl* control, const ITextStyle& style, const IBounds& rect, const char* text,
+                       IParameter* param) override;
+    void HostFolder(std::string& out) override;
+    void ProgramFolder(std::string& out) override;
+    void ChooseFile(std::string& out, int action, std::string& folder, const char* extensions) override;
+    bool ChooseColour(IColour& colour, const char* prompt) override;
+    bool OpenWebLink(const char* url, const char* title, const char* confirmation,
+                     const char* errorMessage) override;
+    // `parent` is an Fl_Group* (a group or a window). The editor becomes an Fl_Window
+    // child of it at the group's top-left corner, or where and as large as the window
+    // it replaces when one is already open. Answers the Fl_Window*, nullptr without parent.
+    void* OpenEditorWindow(void* parent) override;
+    void CloseEditorWindow() override;
+    void* WindowHandle() override;
+    RasterBitmap* LoadPlatformBitmap(int id, const char* name) override;
+
+    // What the repaint timer does every period; public so tests can step it.
+    void TimerTick();
+
+    Fl_Window* Window() const;
+    Fl_Input* TextBox() const;
+    int TextBoxStateNow() const { return mTextBoxState; }
+    // Timer period in milliseconds while a window is open.
+    int TimerPeriod() const { return mTimerPeriodMs; }
+    // Editor windows open in this process (the counterpart of a registered window class).
+    static int OpenWindowCount();
+
+  private:
+    friend class editor_window_detail::EditorChildWindow;
+    friend class editor_window_detail::EditorTextBox;
+
+    int HandleWindowEvent(int event);
+    // The window went away (closed here, or deleted with its parent).
+    void WindowDestroyed();
+    // Asks FLTK to repaint this part of the window (clipped to it) on its next flush.
+    void Invalidate(const IBounds& area);
+    int HandleTextBoxEvent(int event);
+    void DrawWindow();
+    void RemoveTextBox();
+    void CommitTextBox();
+    static void TimerCallback(void* self);
+
+    editor_window_detail::EditorChildWindow* mWindow = nullptr;
+    editor_window_detail::EditorTextBox* mTextBox = nullptr;
+    IControl* mTextBoxControl = nullptr;
+    IParameter* mTextBoxParam = nullptr;
+    int mTextBoxState = TextBoxIdle;
+    Fl_Group* mParent = nullptr;
+    int mTimerPeriodMs = 0;
+    bool mHasCapture = false;
+    bool mTrackingLeave = false;
+    bool mInDraw = false;
+    bool mWantFocus = false;
+    int mHandlerDepth = 0;
+};
+
+// Matches EditorViewFactory: the application installs it with SetEditorViewFactory.
+IEditorView* CreateEditorWindowView(IEffectBase* plugin, int width, int height, int frameRate);
