@@ -26,7 +26,7 @@ int py(double du) {
     return static_cast<int>(std::lround(du * 1.625));
 }
 
-constexpr int kFontSize = 12;
+constexpr int kFontSize = 11;
 constexpr int kListHeight = 21; // a closed drop-down list; the table gives the open extent
 constexpr int kFrameInset = 6;  // the frame line runs through the middle of its caption
 
