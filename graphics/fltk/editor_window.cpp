@@ -476,8 +476,13 @@ int IEditorWindow::HandleWindowEvent(int event) {
     case FL_RELEASE: {
         const int button = Fl::event_button();
         if (button == FL_LEFT_MOUSE || button == FL_RIGHT_MOUSE) {
+            const IModifierKeys mods = ModifiersFromFltkState(Fl::event_state());
+            // FLTK hands on the motions of one burst of events after them, so a move
+            // that came just before the release arrives after it; take it first.
+            if (mHasCapture && !mTextBox)
+                MouseDragged(x, y, ModifiersFromFltkState(Fl::event_state() | FL_BUTTON(button)));
             mHasCapture = false;
-            MouseReleased(x, y, ModifiersFromFltkState(Fl::event_state()));
+            MouseReleased(x, y, mods);
         }
         return 1;
     }

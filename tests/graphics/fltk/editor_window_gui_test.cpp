@@ -66,6 +66,8 @@ struct EditorWindowTest : ::testing::Test {
         body = new Fl_Group(0, kMenuHeight, kEditorWidth, kEditorHeight);
         body->end();
         top->end();
+        // Away from the middle, where the program's own window opens in other gui tests.
+        top->position(1580, 620);
         window = static_cast<Fl_Window*>(view->OpenEditorWindow(body));
         ASSERT_NE(window, nullptr);
         top->show();
@@ -239,6 +241,16 @@ TEST_F(EditorWindowTest, DragWheelAndDoubleClickMoveTheKnob) {
     Mouse(FL_DRAG, x, y - 100, 1);
     EXPECT_NEAR(Decibels(kInputParam), 2.0, 1e-9);
 
+    // A move that FLTK hands on only after the release still counts.
+    Mouse(FL_PUSH, x, y, 1);
+    Mouse(FL_RELEASE, x, y + 31, 1);
+    EXPECT_NEAR(Decibels(kInputParam), 0.0, 1e-9);
+    Mouse(FL_DRAG, x, y - 31, 1);
+    Mouse(FL_PUSH, x, y, 1);
+    Mouse(FL_DRAG, x, y - 31, 1);
+    Mouse(FL_RELEASE, x, y - 31, 1);
+    EXPECT_NEAR(Decibels(kInputParam), 2.0, 1e-9);
+
     Mouse(FL_MOUSEWHEEL, x, y, 0, 0, -1); // one notch away from the user
     EXPECT_NEAR(Decibels(kInputParam), 2.4, 1e-9);
     Mouse(FL_MOUSEWHEEL, x, y, 0, 0, 2);
@@ -370,6 +382,25 @@ TEST_F(EditorWindowTest, ClosingAndReopeningKeepsPlaceAndSize) {
     EXPECT_EQ(view->OpenEditorWindow(nullptr), nullptr);
     window = nullptr;
     EXPECT_EQ(IEditorWindow::OpenWindowCount(), 0);
+}
+
+// Real pointer events from the X server, through FLTK's own dispatch to the child window.
+TEST_F(EditorWindowTest, RealPointerEventsReachTheControls) {
+    if (std::system("command -v xdotool >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xdotool not installed";
+    const IBounds knob = RectOf(kInputKnobControl);
+    const int x = window->x_root() + (knob.left + knob.right) / 2;
+    const int y = window->y_root() + knob.top + 60;
+    auto run = [&](const std::string& args) {
+        ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
+        Pump(0.3);
+    };
+    run("mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 4"); // wheel away: +1 notch
+    EXPECT_NEAR(Decibels(kInputParam), 0.4, 1e-9);
+    run("mousedown 1 sleep 0.1 mousemove_relative -- 0 -31 sleep 0.1 mouseup 1");
+    EXPECT_NEAR(Decibels(kInputParam), 2.4, 1e-9);
+    run("click --repeat 2 --delay 60 1"); // a double click: back to the default
+    EXPECT_DOUBLE_EQ(Decibels(kInputParam), 0.0);
 }
 
 // Picks an entry of the open popup menu from inside its loop, as the keyboard would.
