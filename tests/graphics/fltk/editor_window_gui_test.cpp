@@ -167,6 +167,7 @@ TEST_F(EditorWindowTest, OpensAsAChildAtTheAreasCornerAndPaintsEverything) {
     EXPECT_EQ(view->WindowHandle(), window);
     EXPECT_EQ(view->TimerPeriod(), 40);
     EXPECT_EQ(IEditorWindow::OpenWindowCount(), 1);
+    EXPECT_EQ(Fl::focus(), window); // keys go to the editor once it is on screen
     EXPECT_EQ(UnionOf(view->presented), (IBounds{0, 0, kEditorWidth, kEditorHeight}));
     for (int i = 0; i < view->ControlCount(); ++i)
         EXPECT_FALSE(view->Control(i)->NeedsRedraw()) << i;
@@ -382,6 +383,18 @@ TEST_F(EditorWindowTest, ClosingAndReopeningKeepsPlaceAndSize) {
     EXPECT_EQ(view->OpenEditorWindow(nullptr), nullptr);
     window = nullptr;
     EXPECT_EQ(IEditorWindow::OpenWindowCount(), 0);
+}
+
+TEST_F(EditorWindowTest, AParentDeletedFirstTakesTheWindowAlong) {
+    OpenInputTextBox();
+    top.reset(); // the group and the editor's window with it
+    window = nullptr;
+    EXPECT_EQ(view->WindowHandle(), nullptr);
+    EXPECT_EQ(view->TextBox(), nullptr);
+    EXPECT_EQ(IEditorWindow::OpenWindowCount(), 0);
+    view->TimerTick();
+    Pump(0.1); // no timer left behind
+    view->CloseEditorWindow();
 }
 
 // Real pointer events from the X server, through FLTK's own dispatch to the child window.
