@@ -6,9 +6,9 @@
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Menu_Item.H>
 #include <FL/Fl_Window.H>
+#include <FL/filename.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
-#include <FL/filename.H>
 
 #include <unistd.h>
 
@@ -106,7 +106,8 @@ namespace editor_window_detail {
 // The editor's own window: every event and every paint goes to the view.
 class EditorChildWindow : public Fl_Window {
   public:
-    EditorChildWindow(int x, int y, int w, int h, IEditorWindow* owner) : Fl_Window(x, y, w, h), mOwner(owner) {
+    EditorChildWindow(int x, int y, int w, int h, IEditorWindow* owner)
+        : Fl_Window(x, y, w, h), mOwner(owner) {
         box(FL_NO_BOX);
         end();
     }
@@ -114,7 +115,9 @@ class EditorChildWindow : public Fl_Window {
         if (mOwner)
             mOwner->WindowDestroyed();
     }
-    int handle(int event) override { return mOwner ? mOwner->HandleWindowEvent(event) : Fl_Window::handle(event); }
+    int handle(int event) override {
+        return mOwner ? mOwner->HandleWindowEvent(event) : Fl_Window::handle(event);
+    }
     void draw() override {
         if (mOwner)
             mOwner->DrawWindow();
@@ -669,8 +672,8 @@ void IEditorWindow::ChooseFile(std::string& out, int action, std::string& folder
             path += "." + extension;
         if (chosenFolder.empty() || !fl_filename_isdir(chosenFolder.c_str()))
             return;
-        if (FileExists(path) &&
-            fl_choice("%s already exists.\nDo you want to replace it?", fl_no, fl_yes, nullptr, path.c_str()) != 1)
+        if (FileExists(path) && fl_choice("%s already exists.\nDo you want to replace it?", fl_no, fl_yes,
+                                          nullptr, path.c_str()) != 1)
             return;
     } else if (!FileExists(path) || fl_filename_isdir(path.c_str())) {
         fl_alert("%s\nFile not found.", path.c_str());

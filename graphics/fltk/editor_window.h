@@ -22,8 +22,13 @@ class EditorTextBox;
 class IEditorWindow : public IEditorView {
   public:
     // Text box states: idle, focused (typing), repainted around, cancel, commit.
-    enum TextBoxState : int { TextBoxIdle = 0, TextBoxFocused = 1, TextBoxRepainted = 2, TextBoxCancel = 3,
-                              TextBoxCommit = 4 };
+    enum TextBoxState : int {
+        TextBoxIdle = 0,
+        TextBoxFocused = 1,
+        TextBoxRepainted = 2,
+        TextBoxCancel = 3,
+        TextBoxCommit = 4
+    };
 
     IEditorWindow(IEffectBase* plugin, int width, int height, int frameRate);
     ~IEditorWindow() override;

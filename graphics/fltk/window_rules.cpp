@@ -85,8 +85,8 @@ std::vector<PopupLine> BuildPopupLines(const IPopupMenu& menu) {
         PopupLine line;
         line.command = i + 1;
         if (menu.numbering >= 1 && menu.numbering <= 3) {
-            const int size =
-                std::snprintf(nullptr, 0, kNumberFormats[menu.numbering - 1], line.command, item->text.c_str());
+            const int size = std::snprintf(nullptr, 0, kNumberFormats[menu.numbering - 1], line.command,
+                                           item->text.c_str());
             line.text.resize(static_cast<std::size_t>(size));
             std::snprintf(line.text.data(), line.text.size() + 1, kNumberFormats[menu.numbering - 1],
                           line.command, item->text.c_str());
@@ -165,8 +165,8 @@ IBounds BoundingBoxWithout(const IBounds& area, const IBounds& hole) {
         return area;
     const bool coversWidth = hole.left <= area.left && hole.right >= area.right;
     const bool coversHeight = hole.top <= area.top && hole.bottom >= area.bottom;
-    const bool meets = hole.left < area.right && hole.right > area.left && hole.top < area.bottom &&
-                       hole.bottom > area.top;
+    const bool meets =
+        hole.left < area.right && hole.right > area.left && hole.top < area.bottom && hole.bottom > area.top;
     if (!meets)
         return area;
     if (coversWidth && coversHeight)
