@@ -13,4 +13,8 @@ bool WriteKnob(const std::string& dir);       // KnobL.png
 bool WriteOverlay(const std::string& dir);    // Overlay.png
 bool WriteToggle(const std::string& dir);     // Toggle.png
 
+// The application's icon at each of these sizes: vt4r-<size>.png, square.
+constexpr int kIconSizes[] = {48, 128, 256};
+bool WriteIcons(const std::string& dir);
+
 } // namespace art
