@@ -1,14 +1,37 @@
 #include "application.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 
 #include <FL/Fl.H>
+#include <FL/Fl_Window.H>
 
 #include "graphics/editor_view.h"
 #include "graphics/fltk/editor_window.h"
 #include "graphics/view_factory.h"
 #include "main_window.h"
 #include "preferences/preferences_window.h"
+
+namespace {
+
+// Write end of the pipe that turns SIGTERM and SIGINT into an orderly quit on
+// the window thread; -1 while no run is in progress.
+volatile std::sig_atomic_t gQuitPipe = -1;
+
+void onQuitSignal(int) {
+    const int saved = errno;
+    if (gQuitPipe >= 0) {
+        const char byte = 'q';
+        [[maybe_unused]] const ssize_t ignored = ::write(gQuitPipe, &byte, 1);
+    }
+    errno = saved;
+}
+
+} // namespace
 
 Application::Application() = default;
 
@@ -33,9 +56,38 @@ int Application::run() {
         return kExitNoSettingsFolder;
     }
     openMainWindow();
+    watchQuitSignals();
     Fl::run();
     shutdown();
     return kExitOk;
+}
+
+void Application::watchQuitSignals() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return; // the signals then end the process as they would anyway
+    }
+    mQuitPipe[0] = fds[0];
+    mQuitPipe[1] = fds[1];
+    gQuitPipe = fds[1];
+    Fl::add_fd(fds[0], FL_READ, &Application::onQuitSignalPipe, this);
+    struct sigaction action {};
+    action.sa_handler = &onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void Application::onQuitSignalPipe(int fd, void*) {
+    char bytes[16];
+    while (::read(fd, bytes, sizeof bytes) > 0) {
+    }
+    // Every window goes, a modal Preferences dialog included (as if cancelled),
+    // so the event loop ends and the shutdown runs in its order.
+    while (Fl_Window* window = Fl::first_window()) {
+        window->hide();
+    }
 }
 
 bool Application::startUp() {
@@ -112,6 +164,15 @@ void Application::shutdown() {
         return;
     }
     mShutDown = true;
+    if (mQuitPipe[0] >= 0) {
+        signal(SIGTERM, SIG_DFL);
+        signal(SIGINT, SIG_DFL);
+        gQuitPipe = -1;
+        Fl::remove_fd(mQuitPipe[0]);
+        ::close(mQuitPipe[0]);
+        ::close(mQuitPipe[1]);
+        mQuitPipe[0] = mQuitPipe[1] = -1;
+    }
     if (mInstance.listenFd() >= 0) {
         Fl::remove_fd(mInstance.listenFd());
     }

@@ -35,7 +35,9 @@ class Application {
     void openMainWindow();
     void runPreferences();
     void shutdown();
+    void watchQuitSignals();
     static void onRaiseRequest(int fd, void* self);
+    static void onQuitSignalPipe(int fd, void* self);
 
     SingleInstance mInstance;
     AppSettings mSettings;
@@ -47,4 +49,5 @@ class Application {
     std::unique_ptr<MainWindow> mWindow;
     IEditorView* mEditor = nullptr; // owned by the plug-in
     bool mShutDown = false;
+    int mQuitPipe[2] = {-1, -1};
 };

@@ -140,6 +140,16 @@ TEST_F(RunningApp, TheCloseBoxEndsTheRunLikeQuit) {
     EXPECT_EQ(errors(), "");
 }
 
+TEST_F(RunningApp, ATerminationSignalEndsTheRunInOrderEvenWithPreferencesOpen) {
+    start();
+    ASSERT_TRUE(click(20, -12));
+    ASSERT_TRUE(xdo("key Down Return"));
+    ASSERT_TRUE(gui::eventually([] { return gui::findWindows("Preferences").size() == 1; }, 5));
+    mApp->terminate();
+    EXPECT_EQ(mApp->waitExit(10), 0);
+    EXPECT_EQ(errors(), "");
+}
+
 TEST_F(RunningApp, TheLogoShowsTheInformationScreenAndASecondClickHidesIt) {
     start();
     ASSERT_TRUE(click(kLogoX, kLogoY));
