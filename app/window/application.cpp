@@ -6,17 +6,24 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
 
 #include "graphics/editor_view.h"
+#include "graphics/embedded_images.h"
 #include "graphics/fltk/editor_window.h"
 #include "graphics/view_factory.h"
 #include "main_window.h"
 #include "preferences/preferences_window.h"
+#include "raster/bitmap_cache.h"
+#include "raster/png_decode.h"
 
 namespace {
+
+// The images the plug-in's editor is built from.
+constexpr int kEditorImageIds[] = {101, 102, 103, 104, 105, 106, 107};
 
 // Write end of the pipe that turns SIGTERM and SIGINT into an orderly quit on
 // the window thread; -1 while no run is in progress.
@@ -56,6 +63,9 @@ int Application::run() {
         return kExitNoSettingsFolder;
     }
     openMainWindow();
+    // The ports and the stream open once the window is on screen: opening them
+    // talks to the servers for a good part of the start-up time.
+    openPortsAndStream();
     watchQuitSignals();
     Fl::run();
     shutdown();
@@ -95,6 +105,14 @@ bool Application::startUp() {
         return false;
     }
 
+    // Decoding the editor's images is the plug-in's slowest step; it runs
+    // while the audio and MIDI libraries talk to their servers.
+    std::jthread warmUp([] {
+        for (const int id : kEditorImageIds) {
+            BitmapCache::Instance().LoadStrip(id, 1, [id] { return LoadPngFromResource(&EmbeddedImageLookup, id, nullptr); });
+        }
+    });
+
     mAudio = std::make_unique<AudioEngine>(mSettings);
     mAudio->recreateAudio();
     mAudio->scanDevices();
@@ -102,6 +120,8 @@ bool Application::startUp() {
     mMidi = std::make_unique<MidiBridge>(mSettings, [this] { writeSettings(mSettingsPath, mSettings); });
     mMidi->createMidi();
     mMidi->buildPortLists();
+
+    warmUp.join();
 
     // The editor lives in a window of this program's toolkit.
     SetEditorViewFactory(&CreateEditorWindowView);
@@ -112,13 +132,16 @@ bool Application::startUp() {
     mPlugin->LoadPresetSlot(0);
     mEditor = dynamic_cast<IEditorView*>(mPlugin->Editor());
 
+    return true;
+}
+
+void Application::openPortsAndStream() {
     mMidi->setPlugin(mPlugin.get());
     mMidi->openMidiIn(mSettings.midiIndev);
     mMidi->openMidiOut(mSettings.midiOutdev);
 
     mAudio->setPlugin(mPlugin.get());
     mAudio->reopenStream();
-    return true;
 }
 
 void Application::openMainWindow() {
@@ -140,6 +163,8 @@ void Application::openMainWindow() {
         std::fflush(stdout);
     }
     mWindow->show();
+    mWindow->wait_for_expose();
+    Fl::flush();
 
     if (mInstance.listenFd() >= 0) {
         Fl::add_fd(mInstance.listenFd(), FL_READ, &Application::onRaiseRequest, this);

@@ -33,6 +33,7 @@ class Application {
   private:
     bool startUp();
     void openMainWindow();
+    void openPortsAndStream();
     void runPreferences();
     void shutdown();
     void watchQuitSignals();
