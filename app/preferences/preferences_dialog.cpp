@@ -17,7 +17,9 @@ constexpr std::uint16_t kJackDriver = 1;
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+               auto lower = [](char c) {
+                   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+               };
                return lower(x) == lower(y);
            });
 }
@@ -72,7 +74,8 @@ int findListText(const std::vector<std::string>& items, std::string_view text) {
     return -1;
 }
 
-PreferencesDialog::PreferencesDialog(AppSettings& settings, AppSettings& snapshot, PreferencesServices& services)
+PreferencesDialog::PreferencesDialog(AppSettings& settings, AppSettings& snapshot,
+                                     PreferencesServices& services)
     : mSettings(settings), mSnapshot(snapshot), mServices(services) {}
 
 PreferencesDialog::ListState* PreferencesDialog::findList(int controlId) {
@@ -131,15 +134,17 @@ void PreferencesDialog::fillDevicePart() {
 
     // With JACK the input list is disabled, yet its device still gives the
     // input channels and the rates.
-    const PreferencesDeviceInfo input = inputList.selected >= 0
-                                            ? mServices.deviceInfo(inputs[static_cast<std::size_t>(inputList.selected)])
-                                            : PreferencesDeviceInfo{};
+    const PreferencesDeviceInfo input =
+        inputList.selected >= 0 ? mServices.deviceInfo(inputs[static_cast<std::size_t>(inputList.selected)])
+                                : PreferencesDeviceInfo{};
     const PreferencesDeviceInfo output =
-        outputList.selected >= 0 ? mServices.deviceInfo(outputs[static_cast<std::size_t>(outputList.selected)])
-                                 : PreferencesDeviceInfo{};
+        outputList.selected >= 0
+            ? mServices.deviceInfo(outputs[static_cast<std::size_t>(outputList.selected)])
+            : PreferencesDeviceInfo{};
 
     // The left channel of a pair is never the device's last channel.
-    auto fillPair = [&](int firstId, int secondId, unsigned channels, std::uint16_t first, std::uint16_t second) {
+    auto fillPair = [&](int firstId, int secondId, unsigned channels, std::uint16_t first,
+                        std::uint16_t second) {
         ListState& left = *findList(firstId);
         ListState& right = *findList(secondId);
         left.items = channels > 1 ? numbers(1, channels - 1) : std::vector<std::string>{};
@@ -153,8 +158,8 @@ void PreferencesDialog::fillDevicePart() {
     ListState& rates = *findList(kSamplingRate);
     rates.items.clear();
     for (unsigned rate : input.sampleRates) {
-        const bool both = std::find(output.sampleRates.begin(), output.sampleRates.end(), rate) !=
-                          output.sampleRates.end();
+        const bool both =
+            std::find(output.sampleRates.begin(), output.sampleRates.end(), rate) != output.sampleRates.end();
         const std::string text = std::to_string(rate);
         // A device that lists a rate twice shows it once.
         if (both && std::find(rates.items.begin(), rates.items.end(), text) == rates.items.end()) {
@@ -261,7 +266,8 @@ void PreferencesDialog::onDriverType(int position) {
     // A driver type without devices stores the default name, which stands for
     // the back end's default device should one appear.
     auto firstName = [&](const std::vector<unsigned>& devices) {
-        return devices.empty() ? std::string(AudioEngine::kDefaultDeviceName) : mServices.deviceName(devices[0]);
+        return devices.empty() ? std::string(AudioEngine::kDefaultDeviceName)
+                               : mServices.deviceName(devices[0]);
     };
     setText(mSettings.indev, firstName(mServices.inputDevices()));
     setText(mSettings.outdev, firstName(mServices.outputDevices()));
@@ -286,7 +292,8 @@ void PreferencesDialog::onVectorSize() {
     ListState& io = *findList(kIoVectorSize);
     ListState& sig = *findList(kSignalVectorSize);
     // A list that shows no selection stands for what the settings hold.
-    const std::string ioText = io.selected >= 0 ? io.items[static_cast<std::size_t>(io.selected)] : mSettings.iovs;
+    const std::string ioText =
+        io.selected >= 0 ? io.items[static_cast<std::size_t>(io.selected)] : mSettings.iovs;
     const std::string sigText =
         sig.selected >= 0 ? sig.items[static_cast<std::size_t>(sig.selected)] : mSettings.sigvs;
     setText(mSettings.iovs, ioText);

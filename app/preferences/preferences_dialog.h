@@ -43,8 +43,8 @@ class PreferencesDialog {
     static constexpr int kResultCancel = 2;
     // Every list, in the order of the dialog.
     static constexpr std::array<int, 14> kListIds = {
-        kDriverType, kInputDevice, kOutputDevice,  kIoVectorSize, kSignalVectorSize,
-        kSamplingRate, kInput1,    kInput2,        kOutput1,      kOutput2,
+        kDriverType,   kInputDevice, kOutputDevice,  kIoVectorSize,  kSignalVectorSize,
+        kSamplingRate, kInput1,      kInput2,        kOutput1,       kOutput2,
         kMidiInPort,   kMidiOutPort, kMidiInChannel, kMidiOutChannel};
 
     struct ListState {

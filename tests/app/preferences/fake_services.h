@@ -31,7 +31,8 @@ class FakeServices : public PreferencesServices {
     // Ports that have gone away since the lists were made.
     std::vector<std::string> vanishedPorts;
 
-    std::vector<std::string> calls;  // "recreateAudio", "scanDevices", "reopenStream", "openMidiIn:<name>", ...
+    std::vector<std::string>
+        calls; // "recreateAudio", "scanDevices", "reopenStream", "openMidiIn:<name>", ...
     std::vector<AppSettings> reopens; // the settings at each reopenStream
     int writes = 0;
     int controlPanelsShown = 0;
@@ -72,11 +73,15 @@ class FakeServices : public PreferencesServices {
     }
 
     bool hasMidi() override { return midiAvailable; }
-    std::vector<std::string> midiInPorts() override { return midiAvailable ? inPorts : std::vector<std::string>{}; }
+    std::vector<std::string> midiInPorts() override {
+        return midiAvailable ? inPorts : std::vector<std::string>{};
+    }
     std::vector<std::string> midiOutPorts() override {
         return midiAvailable ? outPorts : std::vector<std::string>{};
     }
-    bool openMidiIn(std::string_view name) override { return openPort("openMidiIn:", name, mSettings.midiIndev); }
+    bool openMidiIn(std::string_view name) override {
+        return openPort("openMidiIn:", name, mSettings.midiIndev);
+    }
     bool openMidiOut(std::string_view name) override {
         return openPort("openMidiOut:", name, mSettings.midiOutdev);
     }

@@ -27,8 +27,7 @@ class PreferencesWindowTest : public testing::Test {
         if (display == nullptr || display[0] == '\0') {
             GTEST_SKIP() << "no X display; run under scripts/with-xvfb.sh";
         }
-        fake.drivers[0] = {{"Default Device", 2, 2, {44100, 48000}},
-                           {"A&B /dev_1\t@C", 4, 4, {44100}}};
+        fake.drivers[0] = {{"Default Device", 2, 2, {44100, 48000}}, {"A&B /dev_1\t@C", 4, 4, {44100}}};
         fake.drivers[1] = {{"system", 2, 2, {48000}}};
         fake.startUp();
         dialog.open();
