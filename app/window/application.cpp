@@ -58,6 +58,8 @@ int Application::run() {
         }
     }
     Fl::scheme("gtk+");
+    // Matches the desktop entry's StartupWMClass, so docks pair window and entry.
+    Fl_Window::default_xclass("vt4r");
     if (!startUp()) {
         std::fprintf(stderr, "VT4R: no folder for the settings (set HOME or XDG_CONFIG_HOME)\n");
         return kExitNoSettingsFolder;
@@ -93,8 +95,15 @@ void Application::onQuitSignalPipe(int fd, void*) {
     char bytes[16];
     while (::read(fd, bytes, sizeof bytes) > 0) {
     }
+    // An open menu runs a loop of its own that only a key or click ends:
+    // dismiss it as Escape would.
+    if (Fl_Window* grabbing = Fl::grab()) {
+        Fl::e_keysym = FL_Escape;
+        Fl::e_length = 0;
+        Fl::handle(FL_KEYBOARD, grabbing);
+    }
     // Every window goes, a modal Preferences dialog included (as if cancelled),
-    // so the event loop ends and the shutdown runs in its order.
+    // so the event loops end and the shutdown runs in its order.
     while (Fl_Window* window = Fl::first_window()) {
         window->hide();
     }

@@ -5,7 +5,12 @@
 MainWindow::MainWindow(Commands commands)
     : Fl_Double_Window(kEditorWidth, kMenuHeight + kEditorHeight, "VT4R"), mCommands(std::move(commands)) {
     mMenu = new Fl_Menu_Bar(0, 0, kEditorWidth, kMenuHeight);
+    // Dark, like the panel below it.
     mMenu->box(FL_FLAT_BOX);
+    mMenu->color(fl_rgb_color(38, 38, 40));
+    mMenu->textcolor(fl_rgb_color(222, 218, 208));
+    mMenu->selection_color(fl_rgb_color(92, 78, 52));
+    mMenu->textsize(13);
     // Built item by item: the texts are fixed, and "Preferences..." must not be
     // read as a path of submenus.
     mMenu->add("&File/Preferences...", 0, &MainWindow::onPreferences, this);

@@ -150,6 +150,16 @@ TEST_F(RunningApp, ATerminationSignalEndsTheRunInOrderEvenWithPreferencesOpen) {
     EXPECT_EQ(errors(), "");
 }
 
+TEST_F(RunningApp, ATerminationSignalEndsTheRunWithAMenuOpen) {
+    start();
+    ASSERT_TRUE(click(20, -12));
+    ASSERT_TRUE(xdo("key Down"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the menu is up and grabbing
+    mApp->terminate();
+    EXPECT_EQ(mApp->waitExit(10), 0);
+    EXPECT_EQ(errors(), "");
+}
+
 TEST_F(RunningApp, TheLogoShowsTheInformationScreenAndASecondClickHidesIt) {
     start();
     ASSERT_TRUE(click(kLogoX, kLogoY));
