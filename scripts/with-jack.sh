@@ -7,7 +7,8 @@
 # The server is named vt4r-test (vt4r-test-<pid> when that name is taken, say
 # by a run in parallel) so that it never touches a server the user runs;
 # clients find it through JACK_DEFAULT_SERVER. Set VT4R_JACK_LOG to a file to
-# keep the server's output, VT4R_JACK_PERIOD to change its period (256 frames).
+# keep the server's output, VT4R_JACK_PERIOD to change its period (256 frames),
+# VT4R_JACK_REALTIME=1 to run it with realtime scheduling.
 set -u
 
 if [ "$#" -eq 0 ]; then
@@ -18,6 +19,10 @@ fi
 server=vt4r-test
 log=${VT4R_JACK_LOG:-/dev/null}
 period=${VT4R_JACK_PERIOD:-256}
+# Realtime scheduling only on request (VT4R_JACK_REALTIME=1): it needs the
+# privilege, and the tests do not need it.
+realtime=--no-realtime
+[ "${VT4R_JACK_REALTIME:-0}" = 1 ] && realtime=--realtime
 
 if ! command -v jackd >/dev/null 2>&1; then
     echo "with-jack.sh: jackd not found (install jackd2)" >&2
@@ -38,7 +43,7 @@ fi
 export JACK_DEFAULT_SERVER=$server
 
 # A small port table keeps the tests that fill it up quick.
-jackd --no-realtime --port-max 256 -n "$server" -d dummy -r 48000 -p "$period" -C 2 -P 2 >"$log" 2>&1 &
+jackd "$realtime" --port-max 256 -n "$server" -d dummy -r 48000 -p "$period" -C 2 -P 2 >"$log" 2>&1 &
 jack_pid=$!
 
 stop_server() {
