@@ -8,6 +8,7 @@
 # after the first minute and nothing appears on standard error.
 #
 #   scripts/soak.sh [SECONDS]        (builds into build/ first)
+# VT4R_SOAK_EDITS=0 leaves the knobs alone (to tell the edits' share apart).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -50,15 +51,26 @@ while :; do
     now=$(date +%s)
     [ $((now - start)) -ge "$seconds" ] && break
     kill -0 "$app" 2>/dev/null || { echo "soak: the program ended early" >&2; break; }
-    # Knobs by the wheel, now and then the switch, as a user would.
-    case $((step % 10)) in
-        0|1|2) xdotool mousemove --window "$win" 79 260 click 4 ;;
-        3|4|5) xdotool mousemove --window "$win" 79 260 click 5 ;;
-        6|7) xdotool mousemove --window "$win" 208 260 click 4 ;;
-        8) xdotool mousemove --window "$win" 208 260 click 5 ;;
-        9) [ $((step % 50)) -eq 9 ] && xdotool mousemove --window "$win" 144 365 click 1 ;;
-    esac
-    step=$((step + 1))
+    # Ten seconds of edits in one xdotool run, 100 ms apart: knobs by the
+    # wheel, now and then the switch, as a user would.
+    if [ "${VT4R_SOAK_EDITS:-1}" = 1 ]; then
+        chain=()
+        for i in $(seq 0 99); do
+            case $((i % 10)) in
+                0|1|2) chain+=(mousemove --window "$win" 79 260 click 4) ;;
+                3|4|5) chain+=(mousemove --window "$win" 79 260 click 5) ;;
+                6|7) chain+=(mousemove --window "$win" 208 260 click 4) ;;
+                8) chain+=(mousemove --window "$win" 208 260 click 5) ;;
+                9) if [ "$i" -eq 49 ]; then chain+=(mousemove --window "$win" 144 365 click 1)
+                   else chain+=(mousemove --window "$win" 208 260 click 4); fi ;;
+            esac
+            chain+=(sleep 0.1)
+        done
+        xdotool "${chain[@]}" 2>/dev/null
+        step=$((step + 100))
+    else
+        sleep 10
+    fi
     if [ "$now" -ge "$next_sample" ]; then
         r=$(rss)
         echo "$((now - start)) $r" >>"$work/rss.log"
@@ -66,7 +78,6 @@ while :; do
         [ -z "$rss_at_minute" ] && [ $((now - start)) -ge 60 ] && rss_at_minute=$r
         next_sample=$((now + 10))
     fi
-    sleep 0.1
 done
 
 kill -TERM "$player" 2>/dev/null || true

@@ -10,6 +10,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
+#include <FL/fl_ask.H>
 
 #include "graphics/editor_view.h"
 #include "graphics/embedded_images.h"
@@ -188,8 +189,12 @@ void Application::onRaiseRequest(int, void* self) {
 }
 
 void Application::runPreferences() {
-    if (RunPreferencesDialog(*mAudio, *mMidi, mSettings, mSettingsSnapshot, mSettingsPath, mWindow.get()) == 1) {
-        writeSettings(mSettingsPath, mSettings);
+    if (RunPreferencesDialog(*mAudio, *mMidi, mSettings, mSettingsSnapshot, mSettingsPath, mWindow.get()) == 1 &&
+        !writeSettings(mSettingsPath, mSettings)) {
+        // The choices stay in effect for this run; say that they were not kept.
+        fl_message_title("VT4R");
+        fl_alert("VT4R could not save the settings to\n%s\n\nThey apply until VT4R is closed.",
+                 mSettingsPath.c_str());
     }
 }
 

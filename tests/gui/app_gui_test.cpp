@@ -310,6 +310,23 @@ TEST_F(RunningApp, PreferencesCancelLeavesTheFileAndOkWritesIt) {
     EXPECT_EQ(sortedLines(gui::readFile(settingsPath())), sortedLines(before));
 }
 
+TEST_F(RunningApp, SettingsThatCannotBeSavedAreReportedNotLostSilently) {
+    start();
+    // A folder where the file should be: the write's final rename must fail
+    // (permissions would not stop a test run as root).
+    fs::remove(settingsPath());
+    fs::create_directory(settingsPath());
+    ASSERT_TRUE(click(20, -12));
+    ASSERT_TRUE(xdo("key Down Return"));
+    ASSERT_TRUE(gui::eventually([] { return gui::findWindows("Preferences").size() == 1; }, 5));
+    const auto dialog = gui::findWindows("Preferences")[0];
+    ASSERT_TRUE(xdo("mousemove --window " + std::to_string(dialog) + " " + std::to_string(int(135 * 1.5)) + " " +
+                    std::to_string(int(292 * 1.625)) + " click 1"));
+    // The alert comes up as a second window titled VT4R.
+    EXPECT_TRUE(gui::eventually([] { return gui::findWindows("VT4R").size() == 2; }, 5));
+    EXPECT_TRUE(fs::is_directory(settingsPath()));
+}
+
 TEST_F(RunningApp, WithoutAnyFolderForTheSettingsTheProgramEndsWithOne) {
     auto app = std::make_unique<gui::Process>(
         VT4R_APP_PATH, std::vector<std::string>{},
