@@ -6,7 +6,8 @@
 #include "raster/bitmap.h"
 #include "raster/blit.h"
 
-// Platform font: a FreeType face found through fontconfig, sized to a cell height.
+// Platform font: the text face compiled into the program, loaded by FreeType from memory and
+// sized to a cell height.
 struct RasterFontHandle;
 
 // Quality values of a text style.
@@ -17,15 +18,16 @@ enum : int {
     FontQualityClearType = 3
 };
 
-// Resolves `name` with `weight` (400 normal, 700 bold) and `italic` to the nearest
-// installed face; a family name that carries a weight ("Arial Black") lends that weight
-// when the family itself is missing. `height` is the character cell height in pixels.
-// `escapement` (tenths of a degree) is recorded but glyphs are not rotated. nullptr when no
-// face can be loaded.
+// Every request gets the one embedded face (a heavy upright sans, standing in for the editor's
+// "Arial Black"), drawn as it is: `name`, `weight` and `italic` choose nothing and nothing is
+// emboldened or slanted, so text looks the same on every machine. `height` is the character cell
+// height in pixels. `escapement` (tenths of a degree) is recorded but glyphs are not rotated.
+// nullptr when the face cannot be loaded.
 RasterFontHandle* CreateRasterFontHandle(const char* name, int height, int escapement, int weight,
                                          bool italic, int quality);
 void DestroyRasterFontHandle(RasterFontHandle* handle);
-// The face the handle uses: its file, family name and style name ("Bold", "Oblique").
+// The face the handle uses: the name of the font file it was compiled from, its family name and
+// its style name ("Bold").
 const char* RasterFontHandleFile(const RasterFontHandle* handle);
 const char* RasterFontHandleFamily(const RasterFontHandle* handle);
 const char* RasterFontHandleStyleName(const RasterFontHandle* handle);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -141,29 +142,43 @@ RasterRect Ink(const RasterBitmap& b, RasterPixel background) {
 
 } // namespace
 
-TEST(FontResolution, AHeavyFamilyNameFindsAHeavySansFace) {
+// Whatever family, weight or slant is asked for, the face compiled in answers, drawn as it is:
+// the same masks as the knob style's, so no machine font can stand in.
+TEST(FontResolution, EveryRequestGetsTheEmbeddedFace) {
     ITextStyle knob = KnobStyle();
     RasterFont* font = FindOrCreateFont(knob);
     ASSERT_NE(font, nullptr);
-    const RasterFontHandle* h = font->FontHandle();
-    const char* styleName = RasterFontHandleStyleName(h);
-    const char* family = RasterFontHandleFamily(h);
-    EXPECT_TRUE(Contains(styleName, "Bold") || Contains(styleName, "Black") || Contains(styleName, "Heavy"))
-        << family << " " << styleName;
-    EXPECT_FALSE(Contains(family, "Serif") || Contains(family, "Mono")) << family;
     EXPECT_EQ(knob.cachedFont, font);
-}
+    const RasterFontHandle* h = font->FontHandle();
+    EXPECT_STREQ(RasterFontHandleFile(h), VT4R_TEXT_FACE_NAME);
+    EXPECT_TRUE(Contains(RasterFontHandleStyleName(h), "Bold")) << RasterFontHandleStyleName(h);
+    EXPECT_FALSE(Contains(RasterFontHandleFamily(h), "Serif") || Contains(RasterFontHandleFamily(h), "Mono"));
 
-TEST(FontResolution, WeightAndSlantReachTheFace) {
-    ITextStyle bold("DejaVu Sans", 14, IColour{}, TextStyleBold);
-    ITextStyle italic("DejaVu Sans", 14, IColour{}, TextStyleItalic);
-    ITextStyle plain("DejaVu Sans", 14, IColour{});
-    EXPECT_STREQ(RasterFontHandleStyleName(FindOrCreateFont(bold)->FontHandle()), "Bold");
-    EXPECT_TRUE(Contains(RasterFontHandleStyleName(FindOrCreateFont(italic)->FontHandle()), "Oblique"));
-    EXPECT_STREQ(RasterFontHandleStyleName(FindOrCreateFont(plain)->FontHandle()), "Book");
-    // A family nobody has still gives a usable face.
-    ITextStyle unknown("No Such Family 1234", 12, IColour{});
-    EXPECT_NE(FindOrCreateFont(unknown), nullptr);
+    const struct {
+        const char* name;
+        int weight;
+        bool italic;
+    } requests[] = {{"DejaVu Sans", 400, false},
+                    {"Liberation Sans", 700, false},
+                    {"DejaVu Serif", 900, true},
+                    {"No Such Family 1234", 100, false},
+                    {"", 400, true},
+                    {nullptr, 400, false}};
+    for (const auto& r : requests) {
+        RasterFont other;
+        other.SetFromFontHandle(CreateRasterFontHandle(r.name, 16, 0, r.weight, r.italic, 0), FontOwnsHandle);
+        ASSERT_NE(other.FontHandle(), nullptr) << (r.name ? r.name : "null");
+        EXPECT_STREQ(RasterFontHandleFamily(other.FontHandle()), RasterFontHandleFamily(h));
+        EXPECT_STREQ(RasterFontHandleStyleName(other.FontHandle()), RasterFontHandleStyleName(h));
+        for (int code : {'M', 'g', '0', '-'}) {
+            const RasterFont::Glyph mine = *other.GetGlyph(code), knobs = *font->GetGlyph(code);
+            ASSERT_EQ(mine.width, knobs.width);
+            ASSERT_EQ(mine.height, knobs.height);
+            EXPECT_TRUE(
+                std::equal(other.Mask(mine), other.Mask(mine) + mine.width * mine.height, font->Mask(knobs)))
+                << (r.name ? r.name : "null") << " " << static_cast<char>(code);
+        }
+    }
 }
 
 TEST(FontCache, KeyIsSizeOrientationStyleAndName) {
