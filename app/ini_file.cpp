@@ -1,14 +1,8 @@
 #include "ini_file.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstdio>
+
+#include "platform/files.h"
 
 namespace {
 
@@ -81,43 +75,6 @@ bool isBlankLine(std::string_view raw) {
     return trim(withoutCr(raw)).empty();
 }
 
-bool writeAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Where the bytes really go: a settings file that is a symbolic link keeps
-// being one, and its target is replaced.
-std::string resolveTarget(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            std::string resolved = real;
-            std::free(real);
-            return resolved;
-        }
-    }
-    return path;
-}
-
-std::string parentFolder(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 } // namespace
 
 std::uint32_t parseDecimal(std::string_view text) {
@@ -150,16 +107,22 @@ IniFile::IniFile(std::string_view text) {
 }
 
 IniFile IniFile::load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::FILE* file = platform::OpenFile(path, "rb");
+    if (!file) {
         return {};
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) {
+    std::string content;
+    char block[4096];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+        content.append(block, got);
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
         return {};
     }
-    return IniFile(content.view());
+    return IniFile(content);
 }
 
 std::optional<std::string> IniFile::get(std::string_view section, std::string_view key) const {
@@ -243,27 +206,22 @@ std::string IniFile::text() const {
 }
 
 bool IniFile::save(const std::string& path) const {
-    const std::string target = resolveTarget(path);
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
+    // Through a symbolic link to its target, so the link stays a link.
+    const std::string target = platform::LinkTarget(path);
+    const std::string temp = platform::CreateTemporaryBeside(target, platform::NewFileAccess::LikeTarget);
+    if (temp.empty()) {
         return false;
     }
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
-        ::fchmod(fd, old.st_mode & 07777);
+    const std::string data = text();
+    std::FILE* file = platform::OpenFile(temp, "wb");
+    bool written =
+        file && std::fwrite(data.data(), 1, data.size(), file) == data.size() && platform::FlushToDisk(file);
+    if (file && std::fclose(file) != 0) {
+        written = false;
     }
-    const bool written = writeAll(fd, text()) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    if (!written || !platform::ReplaceAtomically(temp, target)) {
+        platform::RemoveFile(temp);
         return false;
-    }
-    // Make the rename itself durable; a failure here loses nothing.
-    const int dir = ::open(parentFolder(target).c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
     }
     return true;
 }

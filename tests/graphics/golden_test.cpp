@@ -5,12 +5,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "raster/png_decode.h"
 #include "raster/text.h"
 #include "snapshot.h"
+#include "tests/support/run_program.h"
+#include "tests/support/utf8_path.h"
 
 namespace {
 
@@ -26,11 +33,15 @@ const GoldenCase kCases[] = {
     {"overlay", {"--overlay", "--meter", "0.3"}},
 };
 
-// The references depend on the face fontconfig finds for the knob texts.
+// The references depend on the face compiled in for the knob texts.
 std::string KnobFontFile() {
     ITextStyle style("Arial Black", 16, IColour{115, 0, 0, 0}, TextStyleNormal, TextAlignCentre);
     RasterFont* font = FindOrCreateFont(style);
-    return font ? RasterFontHandleFile(font->FontHandle()) : "no font";
+    if (!font)
+        return "no font";
+    const RasterFontHandle* h = font->FontHandle();
+    return std::string(RasterFontHandleFamily(h)) + " " + RasterFontHandleStyleName(h) + ", embedded from " +
+           RasterFontHandleFile(h);
 }
 
 std::string GoldenPath(const char* name) {
@@ -86,10 +97,18 @@ TEST_P(Golden, SnapshotMatchesTheReferencePixelForPixel) {
 INSTANTIATE_TEST_SUITE_P(States, Golden, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The exit code of vt4r-snapshot run with the space-separated `arguments`.
 int RunSnapshot(const std::string& arguments) {
-    const std::string command = std::string(VT4R_SNAPSHOT_EXE) + " " + arguments + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<std::string> args;
+    for (std::size_t start = 0; start < arguments.size();) {
+        std::size_t end = arguments.find(' ', start);
+        if (end == std::string::npos)
+            end = arguments.size();
+        if (end > start)
+            args.push_back(arguments.substr(start, end - start));
+        start = end + 1;
+    }
+    return RunProgram(VT4R_SNAPSHOT_EXE, args).exitCode;
 }
 
 TEST(SnapshotCommandLine, BadArgumentsFailWithoutWritingAFile) {
@@ -122,6 +141,98 @@ TEST(SnapshotCommandLine, BadArgumentsFailWithoutWritingAFile) {
     EXPECT_EQ(written->Width(), 288);
     EXPECT_EQ(written->Height(), 392);
     std::remove(out.c_str());
+}
+
+// Environment variables set for this process and the programs it starts, put back when done.
+class ScopedEnvironment {
+  public:
+    explicit ScopedEnvironment(std::vector<std::pair<std::string, std::string>> values) {
+        for (auto& [name, value] : values) {
+            const char* old = std::getenv(name.c_str());
+            mSaved.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+            Set(name, value);
+        }
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, old] : mSaved) {
+            if (old)
+                Set(name, *old);
+            else
+                Unset(name);
+        }
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+  private:
+#ifdef _WIN32
+    static void Set(const std::string& name, const std::string& value) {
+        _putenv_s(name.c_str(), value.c_str());
+    }
+    static void Unset(const std::string& name) {
+        _putenv_s(name.c_str(), "");
+    }
+#else
+    static void Set(const std::string& name, const std::string& value) {
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+    static void Unset(const std::string& name) {
+        unsetenv(name.c_str());
+    }
+#endif
+    std::vector<std::pair<std::string, std::optional<std::string>>> mSaved;
+};
+
+// Pixels differing in colour (alpha ignored); -1 when the sizes differ.
+int DifferingPixels(const RasterBitmap& a, const RasterBitmap& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height())
+        return -1;
+    int differing = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width(); ++x)
+            differing += ((a.Row(y)[x] ^ b.Row(y)[x]) & 0xFFFFFFu) != 0;
+    return differing;
+}
+
+// The program run under a font configuration that hides the face the references were drawn
+// with and answers every family request with a serif face, and with no home or XDG folders
+// of the user's: were the knob texts looked up among the machine's fonts, they would change.
+TEST(KnobText, AHostileFontConfigurationChangesNoPixel) {
+    namespace fs = std::filesystem;
+    const fs::path home = fs::absolute("hostile_fonts");
+    fs::remove_all(home);
+    fs::create_directories(home / "cache");
+    {
+        std::ofstream conf(home / "fonts.conf");
+        conf << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n<fontconfig>\n"
+                "  <dir>/usr/share/fonts</dir>\n  <cachedir>"
+             << Utf8(home / "cache")
+             << "</cachedir>\n"
+                "  <selectfont><rejectfont><glob>*urw-base35*</glob></rejectfont></selectfont>\n"
+                "  <match target=\"pattern\"><edit name=\"family\" mode=\"prepend\" binding=\"strong\">"
+                "<string>DejaVu Serif</string></edit></match>\n</fontconfig>\n";
+        ASSERT_TRUE(conf.good());
+    }
+    const std::string h = Utf8(home);
+    const ScopedEnvironment env({{"FONTCONFIG_FILE", h + "/fonts.conf"},
+                                 {"FONTCONFIG_PATH", h},
+                                 {"HOME", h},
+                                 {"XDG_CONFIG_HOME", h},
+                                 {"XDG_DATA_HOME", h},
+                                 {"XDG_DATA_DIRS", h},
+                                 {"XDG_CACHE_HOME", h + "/cache"}});
+    for (const GoldenCase& c : kCases) {
+        const std::string out = Utf8(home / (std::string(c.name) + ".png"));
+        std::vector<std::string> args{out};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProgramResult run = RunProgram(VT4R_SNAPSHOT_EXE, args);
+        ASSERT_EQ(run.exitCode, 0) << c.name << ": " << run.errors;
+        std::unique_ptr<RasterBitmap> got(LoadPngFromFile(out.c_str(), nullptr));
+        std::unique_ptr<RasterBitmap> want(LoadPngFromFile(GoldenPath(c.name).c_str(), nullptr));
+        ASSERT_NE(got, nullptr) << out;
+        ASSERT_NE(want, nullptr) << GoldenPath(c.name);
+        EXPECT_EQ(DifferingPixels(*got, *want), 0) << c.name << ": see " << out;
+    }
 }
 
 TEST(SnapshotCommandLine, ParsesEveryOption) {

@@ -1,15 +1,14 @@
 // vt4r-render as a user runs it: real files through the real program.
 #include <gtest/gtest.h>
-#include <sndfile.h>
-#include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,20 +16,29 @@
 #include "plugin/params.h"
 #include "plugin/vt4r.h"
 #include "render_options.h"
+#include "sound_file.h"
+#include "tests/support/run_program.h"
+#include "tests/support/utf8_path.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-struct RunResult {
-    int status;
-    std::string err;
-};
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+std::string Bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 class RenderTest : public ::testing::Test {
 protected:
     fs::path dir;
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("vt4r-render-test-" + std::to_string(::getpid()) + "-" +
+        dir = fs::temp_directory_path() / ("vt4r-render-test-" + std::to_string(std::random_device{}()) + "-" +
                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
@@ -40,16 +48,10 @@ protected:
         fs::permissions(dir, fs::perms::owner_all, ec);
         fs::remove_all(dir, ec);
     }
-    std::string P(const std::string& name) const { return (dir / name).string(); }
+    std::string P(const std::string& name) const { return Utf8(dir / PathFromUtf8(name)); }
 
-    RunResult Run(const std::string& args) const {
-        const std::string errFile = P("stderr.txt");
-        const std::string cmd = std::string(VT4R_RENDER) + " " + args + " 2>'" + errFile + "' >/dev/null";
-        const int rc = std::system(cmd.c_str());
-        std::ifstream in(errFile);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ss.str()};
+    static ProgramResult Run(const std::vector<std::string>& args, const std::string& folder = "") {
+        return RunProgram(VT4R_RENDER, args, folder);
     }
 
     // Writes `frames` frames of seeded noise; returns the samples as written.
@@ -63,7 +65,7 @@ protected:
         info.samplerate = rate;
         info.channels = channels;
         info.format = format;
-        SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+        SNDFILE* f = OpenSoundFile(path, SFM_WRITE, &info);
         EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
         sf_writef_double(f, data.data(), frames);
         sf_close(f);
@@ -72,7 +74,7 @@ protected:
 
     static std::vector<double> Read(const std::string& path, SF_INFO& info) {
         info = {};
-        SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+        SNDFILE* f = OpenSoundFile(path, SFM_READ, &info);
         if (!f) return {};
         std::vector<double> data(static_cast<size_t>(info.frames) * info.channels);
         sf_readf_double(f, data.data(), info.frames);
@@ -117,9 +119,9 @@ protected:
 TEST_F(RenderTest, DoubleOutputIsThePluginOutputBitForBitWithAShortLastBlock) {
     const int frames = 10000;  // 19 blocks of 512 and one of 272
     const auto in = WriteNoise(P("in.wav"), 2, frames, 48000, SF_FORMAT_WAV | SF_FORMAT_DOUBLE);
-    RunResult r = Run("-i 6.5 -o -3.2 -r -b 512 -f double -m '" + P("meter.csv") + "' '" + P("in.wav") + "' '" +
-                      P("out.wav") + "'");
-    ASSERT_EQ(r.status, 0) << r.err;
+    ProgramResult r = Run({"-i", "6.5", "-o", "-3.2", "-r", "-b", "512", "-f", "double", "-m", P("meter.csv"),
+                           P("in.wav"), P("out.wav")});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
     SF_INFO info;
     const auto out = Read(P("out.wav"), info);
     EXPECT_EQ(info.samplerate, 48000);
@@ -144,12 +146,12 @@ TEST_F(RenderTest, DoubleOutputIsThePluginOutputBitForBitWithAShortLastBlock) {
         ++rows;
     }
     EXPECT_EQ(rows, 20);
-    EXPECT_NE(r.err.find("largest gain reduction"), std::string::npos) << r.err;
+    EXPECT_NE(r.errors.find("largest gain reduction"), std::string::npos) << r.errors;
 }
 
 TEST_F(RenderTest, MonoFeedsBothInputsAndWritesTheLeftOutputInTheInputFormat) {
     const auto in = WriteNoise(P("in.flac"), 1, 5000, 44100, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    ASSERT_EQ(Run("-q -b 100 '" + P("in.flac") + "' '" + P("out.flac") + "'").status, 0);
+    ASSERT_EQ(Run({"-q", "-b", "100", P("in.flac"), P("out.flac")}).exitCode, 0);
     SF_INFO inInfo, outInfo;
     const auto pcm = Read(P("in.flac"), inInfo);
     const auto out = Read(P("out.flac"), outInfo);
@@ -165,40 +167,40 @@ TEST_F(RenderTest, BadInputIsRefusedClearlyAndNeverLeavesAnOutput) {
     WriteNoise(P("quad.wav"), 4, 1000, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     std::ofstream(P("garbage.wav")) << "this is not audio at all";
     struct Case {
-        std::string args;
+        std::vector<std::string> args;
         int status;
         const char* message;
     };
-    const std::string in = "'" + P("in.wav") + "' ", out = "'" + P("out.wav") + "'";
+    const std::string in = P("in.wav"), out = P("out.wav");
     const Case cases[] = {
-        {"-i 20.5 " + in + out, 2, "-20 to 20"},
-        {"-o abc " + in + out, 2, "-20 to 20"},
-        {"-i nan " + in + out, 2, "-20 to 20"},
-        {"-b 0 " + in + out, 2, "1 to 8192"},
-        {"-b 8193 " + in + out, 2, "1 to 8192"},
-        {"-b 12x " + in + out, 2, "1 to 8192"},
-        {"-f mp3 " + in + out, 2, "pcm16"},
-        {"--frobnicate " + in + out, 2, "unknown option"},
-        {in, 2, "INPUT and an OUTPUT"},
-        {"-i", 2, "needs a value"},
-        {"'" + P("missing.wav") + "' " + out, 1, "cannot read"},
-        {"'" + P("garbage.wav") + "' " + out, 1, "cannot read"},
-        {"'" + P("quad.wav") + "' " + out, 1, "4 channels"},
-        {in + in, 1, "same file"},
-        {in + "'" + P("./in.wav") + "'", 1, "same file"},
-        {in + "'" + P("no/such/dir/out.wav") + "'", 1, "cannot write"},
+        {{"-i", "20.5", in, out}, 2, "-20 to 20"},
+        {{"-o", "abc", in, out}, 2, "-20 to 20"},
+        {{"-i", "nan", in, out}, 2, "-20 to 20"},
+        {{"-b", "0", in, out}, 2, "1 to 8192"},
+        {{"-b", "8193", in, out}, 2, "1 to 8192"},
+        {{"-b", "12x", in, out}, 2, "1 to 8192"},
+        {{"-f", "mp3", in, out}, 2, "pcm16"},
+        {{"--frobnicate", in, out}, 2, "unknown option"},
+        {{in}, 2, "INPUT and an OUTPUT"},
+        {{"-i"}, 2, "needs a value"},
+        {{P("missing.wav"), out}, 1, "cannot read"},
+        {{P("garbage.wav"), out}, 1, "cannot read"},
+        {{P("quad.wav"), out}, 1, "4 channels"},
+        {{in, in}, 1, "same file"},
+        {{in, P("./in.wav")}, 1, "same file"},
+        {{in, P("no/such/dir/out.wav")}, 1, "cannot write"},
     };
     for (const Case& c : cases) {
-        RunResult r = Run(c.args);
-        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\n" << r.err;
-        EXPECT_FALSE(fs::exists(P("out.wav"))) << c.args;
+        const ProgramResult r = Run(c.args);
+        const std::string shown = ::testing::PrintToString(c.args);
+        EXPECT_EQ(r.exitCode, c.status) << shown << "\n" << r.errors;
+        EXPECT_NE(r.errors.find(c.message), std::string::npos) << shown << "\n" << r.errors;
+        EXPECT_FALSE(fs::exists(P("out.wav"))) << shown;
     }
-    // Nothing but the inputs and the captured messages is left in the folder.
+    // Nothing but the inputs is left in the folder.
     for (const auto& entry : fs::directory_iterator(dir)) {
-        const std::string name = entry.path().filename().string();
-        EXPECT_TRUE(name == "in.wav" || name == "quad.wav" || name == "garbage.wav" || name == "stderr.txt")
-            << name;
+        const std::string name = Utf8(entry.path().filename());
+        EXPECT_TRUE(name == "in.wav" || name == "quad.wav" || name == "garbage.wav") << name;
     }
 }
 
@@ -207,19 +209,81 @@ TEST_F(RenderTest, AnOutputThatCannotBeReplacedIsLeftAsItWasWithNoTemporaryBehin
     // rename fails, even for root.
     WriteNoise(P("in.wav"), 2, 1000, 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     fs::create_directories(P("out.wav/inside"));
-    RunResult r = Run("'" + P("in.wav") + "' '" + P("out.wav") + "'");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot replace"), std::string::npos) << r.err;
+    const ProgramResult r = Run({P("in.wav"), P("out.wav")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.errors.find("cannot replace"), std::string::npos) << r.errors;
     EXPECT_TRUE(fs::is_directory(P("out.wav/inside")));
     for (const auto& entry : fs::directory_iterator(dir))
-        EXPECT_EQ(entry.path().filename().string().find(".vt4r-"), std::string::npos) << entry.path();
+        EXPECT_EQ(Utf8(entry.path().filename()).find(".vt4r-"), std::string::npos) << Utf8(entry.path());
+}
+
+// Names as users have them: not ASCII, with spaces, relative and absolute; on
+// Windows also backslashes, forward slashes, a drive letter and other letter case
+// reaching the same file. A refusal leaves every file as it was.
+TEST_F(RenderTest, UnicodeAndWindowsSpelledPathsRenderAndRefusalsLeaveTheFilesAsTheyWere) {
+    const fs::path folder = dir / PathFromUtf8("Stücke");
+    fs::create_directories(folder / PathFromUtf8("Ordner ☃.wav"));
+    const std::string inName = "Kälte ☃.wav", outName = "Wärme ☃.wav", meterName = "Nadel ☃.csv";
+    const std::string input = Utf8(folder / PathFromUtf8(inName));
+    const auto samples = WriteNoise(input, 2, 3000, 44100, SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 5);
+    const std::string relativeInput = Utf8(fs::path(PathFromUtf8("Stücke")) / PathFromUtf8(inName));
+    std::string output = Utf8(folder / PathFromUtf8(outName));
+    if (kWindows) {
+        ASSERT_EQ(output.substr(1, 2), ":\\") << output;
+        std::replace(output.begin(), output.end(), '\\', '/');
+    }
+
+    const ProgramResult done =
+        Run({"-q", "-f", "double", "-m", "Stücke/" + meterName, relativeInput, output}, Utf8(dir));
+    ASSERT_EQ(done.exitCode, 0) << done.errors;
+    SF_INFO info;
+    const auto rendered = Read(output, info);
+    const auto expected = Direct(samples, 2, 44100, 512, 0, 0, false, nullptr);
+    ASSERT_EQ(rendered.size(), expected.size());
+    EXPECT_EQ(0, std::memcmp(rendered.data(), expected.data(), rendered.size() * sizeof(double)));
+    EXPECT_TRUE(fs::is_regular_file(folder / PathFromUtf8(meterName)));
+    const std::string inputBytes = Bytes(PathFromUtf8(input)), outputBytes = Bytes(PathFromUtf8(output));
+
+    std::vector<std::string> sameAsInput = {Utf8(dir) + "/./Stücke/../Stücke/" + inName};
+    if (kWindows) {
+        std::string upper = input, slashes = input, lowerDrive = input;
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+        std::replace(slashes.begin(), slashes.end(), '\\', '/');
+        lowerDrive[0] = static_cast<char>(lowerDrive[0] | 0x20);
+        sameAsInput.insert(sameAsInput.end(), {upper, slashes, lowerDrive, "STüCKE\\..\\Stücke\\" + inName});
+    }
+    struct Refusal {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    std::vector<Refusal> refusals;
+    for (const std::string& same : sameAsInput) refusals.push_back({{relativeInput, same}, "same file"});
+    refusals.push_back({{Utf8(folder / PathFromUtf8("Fehlt ☃.wav")), output}, "Fehlt ☃.wav'"});
+    refusals.push_back({{"-b", "0", relativeInput, output}, "1 to 8192"});
+    const std::string noFolder = Utf8(folder / PathFromUtf8("Nicht da ☃") / PathFromUtf8(outName));
+    refusals.push_back({{input, noFolder}, "cannot write"});
+    refusals.push_back({{input, Utf8(folder / PathFromUtf8("Ordner ☃.wav"))}, "cannot replace"});
+    for (const Refusal& refusal : refusals) {
+        const ProgramResult r = Run(refusal.args, Utf8(dir));
+        const std::string shown = ::testing::PrintToString(refusal.args);
+        EXPECT_NE(r.exitCode, 0) << shown;
+        // Each says why; the missing file is named as it was given, in UTF-8.
+        EXPECT_NE(r.errors.find(refusal.message), std::string::npos) << shown << "\n" << r.errors;
+    }
+    EXPECT_EQ(Bytes(PathFromUtf8(input)), inputBytes);
+    EXPECT_EQ(Bytes(PathFromUtf8(output)), outputBytes);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(Utf8(entry.path().filename()));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{inName, meterName, "Ordner ☃.wav", outName}));
 }
 
 TEST_F(RenderTest, ContainerCannotHoldTheFormatIsAClearError) {
     WriteNoise(P("in.flac"), 2, 1000, 48000, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
-    RunResult r = Run("-f double '" + P("in.flac") + "' '" + P("out.flac") + "'");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("cannot hold double"), std::string::npos) << r.err;
+    const ProgramResult r = Run({"-f", "double", P("in.flac"), P("out.flac")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.errors.find("cannot hold double"), std::string::npos) << r.errors;
     EXPECT_FALSE(fs::exists(P("out.flac")));
 }
 

@@ -1,23 +1,21 @@
 // vt4r-render: runs an audio file through the VT4R plug-in.
-#include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <string>
 #include <vector>
 
 #include "framework/standalone.h"
+#include "platform/files.h"
 #include "plugin/params.h"
 #include "plugin/vt4r.h"
 #include "render_options.h"
+#include "sound_file.h"
 
 namespace {
 volatile std::sig_atomic_t gInterrupted = 0;
@@ -28,10 +26,10 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+bool EqualNoCase(const std::string& a, const char* b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::equal(a.begin(), a.end(), b, b + std::strlen(b),
+                      [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 int SubtypeFor(const std::string& format, int inputFormat) {
@@ -52,27 +50,15 @@ std::string ContainerName(int format) {
 // A file beside `path` that becomes `path` only when everything was written.
 class TemporaryBeside {
 public:
-    explicit TemporaryBeside(const std::string& path) : mTarget(path) {
-        std::string pattern = path + ".vt4r-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        const int fd = mkstemp(name.data());
-        if (fd >= 0) {
-            close(fd);
-            mPath = name.data();
-        }
-    }
+    explicit TemporaryBeside(const std::string& path)
+        : mTarget(path), mPath(platform::CreateTemporaryBeside(path, platform::NewFileAccess::Default)) {}
     ~TemporaryBeside() {
-        if (!mPath.empty() && !mCommitted) std::remove(mPath.c_str());
+        if (!mPath.empty() && !mCommitted) platform::RemoveFile(mPath);
     }
     bool ok() const { return !mPath.empty(); }
     const std::string& path() const { return mPath; }
     bool commit() {
-        // Keep the permissions a newly created file would have, not mkstemp's 0600.
-        const mode_t mask = umask(0);
-        umask(mask);
-        chmod(mPath.c_str(), 0666 & ~mask);
-        if (std::rename(mPath.c_str(), mTarget.c_str()) != 0) return false;
+        if (!platform::ReplaceAtomically(mPath, mTarget)) return false;
         mCommitted = true;
         return true;
     }
@@ -92,9 +78,13 @@ void ShowProgress(double fraction) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::UseUtf8Console();
+    const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
+    std::vector<const char*> args;
+    for (const std::string& a : arguments) args.push_back(a.c_str());
     RenderOptions opt;
     std::string error;
-    switch (ParseRenderOptions(argc, argv, opt, error)) {
+    switch (ParseRenderOptions(static_cast<int>(args.size()), args.data(), opt, error)) {
         case ParseResult::Help:
             std::fputs(kRenderUsage, stdout);
             return 0;
@@ -107,14 +97,13 @@ int main(int argc, char** argv) {
         case ParseResult::Run:
             break;
     }
-    if (opt.inputPath == opt.outputPath || SameFile(opt.inputPath, opt.outputPath))
+    if (opt.inputPath == opt.outputPath || platform::SameFile(opt.inputPath, opt.outputPath))
         return Fail("OUTPUT is the same file as INPUT; refusing to overwrite it");
-    struct stat st;
-    if (stat(opt.inputPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    if (platform::KindOfPath(opt.inputPath) == platform::PathKind::Other)
         return Fail("'" + opt.inputPath + "' is not a regular file");
 
     SF_INFO inInfo{};
-    SNDFILE* in = sf_open(opt.inputPath.c_str(), SFM_READ, &inInfo);
+    SNDFILE* in = OpenSoundFile(opt.inputPath, SFM_READ, &inInfo);
     if (!in) return Fail("cannot read '" + opt.inputPath + "': " + sf_strerror(nullptr));
     struct InputCloser {
         SNDFILE* f;
@@ -138,21 +127,21 @@ int main(int argc, char** argv) {
     if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &container, sizeof container) == 0 && container.extension) {
         const auto dot = opt.outputPath.rfind('.');
         const std::string ext = dot == std::string::npos ? "" : opt.outputPath.substr(dot + 1);
-        if (!ext.empty() && strcasecmp(ext.c_str(), container.extension) != 0)
+        if (!ext.empty() && !EqualNoCase(ext, container.extension))
             std::fprintf(stderr, "vt4r-render: note: '%s' is written as %s, the input's container\n",
                          opt.outputPath.c_str(), container.name);
     }
 
     TemporaryBeside temp(opt.outputPath);
     if (!temp.ok()) return Fail("cannot write beside '" + opt.outputPath + "': " + std::strerror(errno));
-    SNDFILE* out = sf_open(temp.path().c_str(), SFM_WRITE, &outInfo);
+    SNDFILE* out = OpenSoundFile(temp.path(), SFM_WRITE, &outInfo);
     if (!out) return Fail("cannot write '" + opt.outputPath + "': " + sf_strerror(nullptr));
     // Integer formats clip rather than wrap around.
     sf_command(out, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
     FILE* meter = nullptr;
     if (!opt.meterPath.empty()) {
-        meter = std::fopen(opt.meterPath.c_str(), "w");
+        meter = platform::OpenFile(opt.meterPath, "wb");
         if (!meter) {
             sf_close(out);
             return Fail("cannot write '" + opt.meterPath + "': " + std::strerror(errno));
@@ -179,7 +168,7 @@ int main(int argc, char** argv) {
     double* ins[2] = {inL.data(), inR.data()};
     double* outs[2] = {outL.data(), outR.data()};
 
-    const bool progress = !opt.quiet && isatty(STDERR_FILENO) && inInfo.frames > 5LL * inInfo.samplerate;
+    const bool progress = !opt.quiet && platform::IsTerminal(stderr) && inInfo.frames > 5LL * inInfo.samplerate;
     const auto started = std::chrono::steady_clock::now();
     long long done = 0, block = 0;
     double lowestGain = 1.0;

@@ -11,6 +11,7 @@
 
 #include "framework/standalone.h"
 #include "graphics/editor_view.h"
+#include "platform/files.h"
 #include "plugin/editor_layout.h"
 #include "plugin/params.h"
 
@@ -171,11 +172,13 @@ bool WritePngRgb(const std::string& path, const RgbImage& image, std::string& er
         error = "nothing to write";
         return false;
     }
-    // Written beside the target and renamed, so a failure never leaves half a file.
-    const std::string temporary = path + ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    // Written beside the target and moved over it, so a failure never leaves half a file.
+    const std::string temporary = platform::CreateTemporaryBeside(path, platform::NewFileAccess::Default);
+    std::FILE* file = temporary.empty() ? nullptr : platform::OpenFile(temporary, "wb");
     if (!file) {
         error = "cannot create " + path + ": " + std::strerror(errno);
+        if (!temporary.empty())
+            platform::RemoveFile(temporary);
         return false;
     }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -184,10 +187,10 @@ bool WritePngRgb(const std::string& path, const RgbImage& image, std::string& er
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
     if (std::fclose(file) != 0)
         ok = false;
-    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0)
+    if (ok && !platform::ReplaceAtomically(temporary, path))
         ok = false;
     if (!ok) {
-        std::remove(temporary.c_str());
+        platform::RemoveFile(temporary);
         error = "cannot write " + path;
         return false;
     }
