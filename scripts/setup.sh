@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need (scripts/packages.txt).
-# Safe to run again: it installs only what is missing.
+# Installs the Debian packages the build and the tests need (scripts/packages.txt, or the list
+# given, such as scripts/packages-windows.txt). Safe to run again: it installs only what is missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
-mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/packages.txt")
+list=${1:-$here/packages.txt}
+mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$list")
 missing=()
 for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build with all labels (unit,
 # audio against a private JACK server, gui on a private Xvfb display), then the unit tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, then the Windows build's
+# tests under Wine (label windows) and the comparisons between the two platforms' programs.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -25,6 +26,16 @@ scripts/build.sh build-tsan thread
 # Some kernels randomise addresses more than ThreadSanitizer's shadow map allows.
 run env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 setarch "$(uname -m)" -R \
     ctest --test-dir build-tsan --output-on-failure -L unit -j 2
+
+# A packager's build: Release, no options of ours, so warnings stay warnings.
+run bash -c 'cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVT4R_BUILD_TESTS=OFF -DVT4R_BUILD_BENCH=OFF >/dev/null &&
+    cmake --build build-release -j 2 >/dev/null'
+
+run scripts/build-windows.sh build-win
+if [ -f build-win/CTestTestfile.cmake ]; then
+    run scripts/with-wine.sh ctest --test-dir build-win --output-on-failure -L windows -j 2
+    run env VT4R_WINDOWS_BUILD="$root/build-win" scripts/with-wine.sh ctest --test-dir build --output-on-failure -L crossplatform -V
+fi
 
 if [ "$status" -ne 0 ]; then
     echo "test: FAILED" >&2
