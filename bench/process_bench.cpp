@@ -14,6 +14,7 @@
 #include "plugin/params.h"
 #include "plugin/vt4r.h"
 #include "reference_model.h"
+#include "tests/support/run_program.h"
 
 namespace {
 enum Material { kNoise = 0, kMusic = 1, kSilence = 2 };
@@ -103,16 +104,14 @@ void BM_RenderRealTimeFactor(benchmark::State& state) {
     const std::string dir = VT4R_BENCH_TMP;
     const std::string input = dir + "/bench-60s.wav";
     const std::string output = dir + "/bench-60s-out.wav";
-    const std::string make = std::string(VT4R_DEMO_SIGNAL) + " '" + input + "' 60 48000";
-    if (std::system(make.c_str()) != 0) {
+    if (RunProgram(VT4R_DEMO_SIGNAL, {input, "60", "48000"}).exitCode != 0) {
         state.SkipWithError("cannot create the input file");
         return;
     }
-    const std::string render = std::string(VT4R_RENDER) + " -q '" + input + "' '" + output + "' 2>/dev/null";
     double factor = 0;
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
-        if (std::system(render.c_str()) != 0) {
+        if (RunProgram(VT4R_RENDER, {"-q", input, output}).exitCode != 0) {
             state.SkipWithError("vt4r-render failed");
             return;
         }

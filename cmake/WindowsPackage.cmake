@@ -5,7 +5,8 @@ set(zip_stage ${CMAKE_BINARY_DIR}/${zip_name})
 set(zip_file ${CMAKE_BINARY_DIR}/${zip_name}.zip)
 set(copies)
 foreach(program ${VT4R_ZIP_PROGRAMS})
-  list(APPEND copies COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${program}> ${zip_stage}/)
+  list(APPEND copies COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${program}> ${zip_stage}/
+    COMMAND ${CMAKE_STRIP} --strip-debug ${zip_stage}/${program}.exe)
 endforeach()
 add_custom_target(package-zip
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${zip_stage} ${zip_file}

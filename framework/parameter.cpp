@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "exact_math.h"
+
 namespace {
 
 constexpr int kMaxPrecision = 6;
@@ -87,7 +89,7 @@ void IParameter::SetClamped(double v) {
 void IParameter::SetFromNormalized(double x) {
     if (std::isnan(x))
         return;
-    double v = mMin + (mMax - mMin) * std::pow(x, mShape);
+    double v = mMin + (mMax - mMin) * ExactPow(x, mShape);
     // A step of zero or less has no grid to snap to.
     if (mKind != Number && mStep > 0.0)
         v = std::floor(v / mStep + 0.5) * mStep;
@@ -101,7 +103,7 @@ double IParameter::ToNormalized(double v) const {
     // Only a range emptied by a non-positive step gets here with max <= min.
     if (!(mMax > mMin) || std::isnan(c))
         return 0.0;
-    return std::pow((c - mMin) / (mMax - mMin), 1.0 / mShape);
+    return ExactPow((c - mMin) / (mMax - mMin), 1.0 / mShape);
 }
 
 void IParameter::FormatValue(double v, bool isNormalised, char* out, std::size_t size,
@@ -109,7 +111,7 @@ void IParameter::FormatValue(double v, bool isNormalised, char* out, std::size_t
     if (out == nullptr || size == 0)
         return;
     if (isNormalised)
-        v = mMin + (mMax - mMin) * std::pow(v, mShape);
+        v = mMin + (mMax - mMin) * ExactPow(v, mShape);
 
     if (useValueTexts && !mTexts.empty() && FitsInt(v)) {
         const int n = static_cast<int>(v);
@@ -137,5 +139,5 @@ void IParameter::FormatValue(double v, bool isNormalised, char* out, std::size_t
 }
 
 double IParameter::GainFromDecibels() const {
-    return std::exp(mValue * 0.1151292546497);
+    return ExactExp(mValue * 0.1151292546497);
 }

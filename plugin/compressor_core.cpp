@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "framework/exact_math.h"
+
 namespace {
 constexpr double kDbPerNeper = 8.685889638065037;  // 20 / ln 10
 }  // namespace
@@ -127,7 +129,7 @@ void CompressorCore::tickBlock(const double* x, double* gains, int n) {
 void CompressorCore::levelsAndTargets(double* level, double* target, int n) const {
     // The logarithm and exponential do not feed back into the running state,
     // so they run as a batch of independent calls between the recurrences.
-    for (int i = 0; i < n; ++i) level[i] = std::log(std::fabs(level[i])) * kDbPerNeper;
+    for (int i = 0; i < n; ++i) level[i] = ExactLog(std::fabs(level[i])) * kDbPerNeper;
     // The gain law two samples at a time; exp only above the threshold,
     // below it the target is exactly exp(0) = 1.
     int i = 0;
@@ -138,7 +140,7 @@ void CompressorCore::levelsAndTargets(double* level, double* target, int n) cons
     }
     for (; i < n; ++i) target[i] = gainComputerDb(level[i]);
     for (int k = 0; k < n; ++k)
-        target[k] = level[k] > mThreshold ? std::exp(0.1151292546497 * target[k]) : 1.0;
+        target[k] = level[k] > mThreshold ? ExactExp(0.1151292546497 * target[k]) : 1.0;
 }
 
 bool CompressorCore::finite() const {

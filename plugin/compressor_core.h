@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "filters.h"
+#include "framework/exact_math.h"
 #include "stereo_pair.h"
 
 struct CoreSettings {
@@ -52,7 +53,7 @@ public:
 
     // Target gain for a detector level in dB; exactly 1 at or below the threshold.
     double targetGain(double levelDb) const {
-        return levelDb > mThreshold ? std::exp(0.1151292546497 * gainComputerDb(levelDb)) : 1.0;
+        return levelDb > mThreshold ? ExactExp(0.1151292546497 * gainComputerDb(levelDb)) : 1.0;
     }
 
     // Target gain in dB for a detector level in dB (0 at or below the
@@ -72,7 +73,7 @@ public:
         return a > 0 ? a : 0;
     }
     static double TimeCoefficient(double seconds, double sampleRate) {
-        return std::exp(-1 / (seconds * sampleRate));
+        return ExactExp(-1 / (seconds * sampleRate));
     }
 
     double gainState() const { return mGainState; }

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "framework/exact_math.h"
+
 #if defined(__SSE2__) && !defined(VT4R_SCALAR_PAIRS)
 #include <emmintrin.h>
 #endif
@@ -64,10 +66,10 @@ struct ShelfBiquad {
     double y1 = 0.0, y2 = 0.0, x1 = 0.0, x2 = 0.0;
 
     void design(Kind kind, double f0, double sampleRate, double q, double gainDb) {
-        const double A = std::pow(10.0, gainDb / 40);
+        const double A = ExactPow(10.0, gainDb / 40);
         const double w0 = kTwoPi * f0 / sampleRate;
-        const double sn = std::sin(w0);
-        const double cs = std::cos(w0);
+        const double sn = ExactSin(w0);
+        const double cs = ExactCos(w0);
         const double beta = std::sqrt(A) / q * sn;
         double nb0, nb1, nb2, a0, na1, na2;
         if (kind == LowShelf) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "filters.h"
+#include "framework/exact_math.h"
 
 // Gain reduction in dB / 20 for the needle: smoothed per sample at 3 Hz,
 // then moved once per block with a fast rise and a slow fall.
@@ -31,8 +32,8 @@ struct MeterBallistics {
         if (blocksPerSecond == blocksPerSecondSet) return;
         blocksPerSecondSet = blocksPerSecond;
         const double b = blocksPerSecond;
-        rise = std::pow(0.01, 1 / (b * 0.2));
-        fall = std::pow(0.01, 1 / (b * 1.2));
+        rise = ExactPow(0.01, 1 / (b * 0.2));
+        fall = ExactPow(0.01, 1 / (b * 1.2));
     }
     void addSample(double g) {
         double scratch;
@@ -44,7 +45,7 @@ struct MeterBallistics {
         for (int i = 0; i < n; ++i) {
             if (gains[i] != last) {
                 last = gains[i];
-                lastValue = std::log(std::fabs(last)) * -8.685889638065037 / 20.0;
+                lastValue = ExactLog(std::fabs(last)) * -8.685889638065037 / 20.0;
             }
             scratch[i] = lastValue;
         }

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "editor_layout.h"
+#include "framework/exact_math.h"
 
 namespace {
 constexpr std::int32_t kVersion = 0x00010102;  // 1.1.2
@@ -101,8 +102,8 @@ void VT4R::startBlock(bool& stereo) {
         mSettings.twoStageRelease = m.twoStageRelease;
         mSettings.multiEnvelope = m.multiEnvelope;
         mSettings.gainFilterAmount = m.gainFilterAmount;
-        mDriveFactor = std::exp(m.driveExponent);
-        mHissLevel = std::exp(m.hissExponent);
+        mDriveFactor = ExactExp(m.driveExponent);
+        mHissLevel = ExactExp(m.hissExponent);
     }
     mSettings.sampleRate = static_cast<std::int32_t>(mStoredSampleRate);
 

@@ -57,8 +57,10 @@ cross_configure() { # source-dir build-dir [args...]: autotools, where a release
     local src=$1 bld=$2
     shift 2
     mkdir -p "$bld"
+    # make's CFLAGS replace configure's, which add _FORTIFY_SOURCE: its checks would need libssp.
     (cd "$bld" && "$src/configure" -q --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --prefix="$prefix" \
-        --disable-shared --enable-static "$@" && make -j "$jobs" && make install) >"$bld.log" 2>&1 || {
+        --disable-shared --enable-static "$@" && make -j "$jobs" CFLAGS="-O2 -fvisibility=hidden" &&
+        make install) >"$bld.log" 2>&1 || {
         echo "build-windows: building $(basename "$src") failed; the log is $bld.log" >&2
         tail -20 "$bld.log" >&2
         exit 1
@@ -93,8 +95,11 @@ if [ ! -f "$prefix/.complete" ]; then
     cross_cmake "${src[libvorbis]}" "$b/libvorbis" -DBUILD_TESTING=OFF
     cross_cmake "${src[flac]}" "$b/flac" -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF \
         -DINSTALL_MANPAGES=OFF -DWITH_OGG=ON -DBUILD_CXXLIBS=OFF
-    cross_configure "${src[opus]}" "$b/opus" --disable-doc --disable-extra-programs
-    cross_cmake "${src[libsndfile]}" "$b/libsndfile" -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=OFF -DBUILD_PROGRAMS=OFF \
+    # Without its SSE4.1 intrinsics, whose per-file flags the CFLAGS above would replace.
+    cross_configure "${src[opus]}" "$b/opus" --disable-doc --disable-extra-programs --disable-stack-protector \
+        --disable-intrinsics
+    # FLAC__NO_DLL: libFLAC is linked statically, not through its DLL's import stubs.
+    cross_cmake "${src[libsndfile]}" "$b/libsndfile" -DCMAKE_C_FLAGS=-DFLAC__NO_DLL -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=OFF -DBUILD_PROGRAMS=OFF \
         -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DENABLE_CPACK=OFF -DINSTALL_MANPAGES=OFF
     cross_cmake /usr/src/googletest "$b/googletest" -Dgtest_disable_pthreads=OFF
     cross_cmake "${src[benchmark]}" "$b/benchmark" -DBENCHMARK_ENABLE_TESTING=OFF -DBENCHMARK_ENABLE_GTEST_TESTS=OFF \

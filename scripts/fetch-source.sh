@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Usage: fetch-source.sh NAME=VERSION DESTDIR
-# Fetches the Debian source package NAME at exactly VERSION into DESTDIR, unpacked with its Debian
-# patches applied, and prints the unpacked folder (DESTDIR/NAME-VERSION). apt runs with a private
+# Fetches the Debian source package NAME at VERSION into DESTDIR, unpacked with its Debian patches
+# applied, and prints the unpacked folder (DESTDIR/NAME-VERSION). When the archive has replaced
+# VERSION (the security suite keeps only its newest), the newest one of the same upstream release
+# is taken instead, with a note on stderr. apt runs with a private
 # configuration inside DESTDIR (deb-src entries copied from the machine's debian.sources, private
 # lists and cache): the machine's apt sources and state are never touched. A second run with the
 # same arguments only prints the folder. Needs apt-get and dpkg-source (dpkg-dev).

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "framework/exact_math.h"
+
 namespace ref {
 
 inline double Flush(double y) { return ((std::bit_cast<std::uint64_t>(y) >> 52) & 0x7FF) ? y : 0.0; }
@@ -30,8 +32,8 @@ struct OnePole {
 struct Shelf {
     double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0, x1 = 0, x2 = 0, y1 = 0, y2 = 0;
     void Design(bool high, double f0, double sr, double q, double gainDb) {
-        double A = std::pow(10.0, gainDb / 40), w0 = 6.283185307179586 * f0 / sr;
-        double sn = std::sin(w0), cs = std::cos(w0), beta = std::sqrt(A) / q * sn;
+        double A = ExactPow(10.0, gainDb / 40), w0 = 6.283185307179586 * f0 / sr;
+        double sn = ExactSin(w0), cs = ExactCos(w0), beta = std::sqrt(A) / q * sn;
         double c[6];
         if (!high) {
             c[0] = A * ((A + 1) - (A - 1) * cs + beta);
@@ -57,7 +59,7 @@ struct Shelf {
     }
 };
 
-inline double Tc(double t) { return std::exp(-1 / t); }
+inline double Tc(double t) { return ExactExp(-1 / t); }
 
 struct Core {
     // settings
@@ -84,7 +86,7 @@ struct Core {
         ea[1] = Tc(0.0025 * SR), er[1] = Tc((b + 25) * 0.001 * SR);
         ea[2] = Tc(0.01 * SR), er[2] = Tc((b + 50) * 0.001 * SR);
         k = knee * 0.01;
-        T = k > 0 ? thr - k * 20 / std::pow(ratio, 3) : thr;
+        T = k > 0 ? thr - k * 20 / ExactPow(ratio, 3) : thr;
         A1 = Tc(att * 0.001 * SR), A2 = Tc(att * 0.0015 * SR);
         base = rel, span = rel + 50, boost = boostPct * 0.01;
         glp.Set(0, (100 - gfAmount) * 200 * 6.283185307179586, SR * 3);
@@ -104,15 +106,15 @@ struct Core {
             for (int i = 0; i < 3; ++i) env[i] = e + (env[i] - e) * (e > env[i] ? ea[i] : er[i]);
             for (int i = 0; i < 3; ++i) L = env[i] > L ? env[i] : L;
         }
-        double D = std::log(std::fabs(L)) * 8.685889638065037;
+        double D = ExactLog(std::fabs(L)) * 8.685889638065037;
         double over = D - T, h = over > 0 ? over : 0;
         double R = k > 0 ? (1 - k) * ratio + k * (1 + 0.02 * (ratio - 1) * h) : ratio;
         mem = gs == 1.0 ? 0 : (h > mem ? h : mem);
         double A = mem / 10 * span * boost + base;
         if (!(A > 0)) A = 0;
-        double R1 = std::exp(-1 / (A * 0.001 * SR)), R2 = std::exp(-1 / (A * 0.0015 * SR));
+        double R1 = ExactExp(-1 / (A * 0.001 * SR)), R2 = ExactExp(-1 / (A * 0.0015 * SR));
         double GdB = D > T ? (1 / R - 1) * over : 0;
-        double u = std::exp(0.1151292546497 * GdB);
+        double u = ExactExp(0.1151292546497 * GdB);
         double g = gs;
         if (g > u) {
             st = u + (st - u) * A2;
@@ -193,22 +195,22 @@ struct Plugin {
     double Process(const double* inL, const double* inR, double* outL, double* outR, int frames, double inputDb,
                    double outputDb, double relaxed, double rate, int blockFrames) {
         meterFilter.Set(0, 18.84955592153876, 3 * (double)storedRate);
-        inState = std::exp(inputDb * 0.1151292546497) * 0.9 + 0.1 * inState;
-        outState = std::exp(outputDb * 0.1151292546497) * 0.9 + 0.1 * outState;
+        inState = ExactExp(inputDb * 0.1151292546497) * 0.9 + 0.1 * inState;
+        outState = ExactExp(outputDb * 0.1151292546497) * 0.9 + 0.1 * outState;
         storedRate = (unsigned)rate;
         unsigned B = storedRate / (unsigned)blockFrames;
-        double rise = std::pow(0.01, 1 / (B * 0.2)), fall = std::pow(0.01, 1 / (B * 1.2));
+        double rise = ExactPow(0.01, 1 / (B * 0.2)), fall = ExactPow(0.01, 1 / (B * 1.2));
         hissL.Rate(rate), hissR.Rate(rate);
         int mode = (int)relaxed;
         core.thr = -25.0, core.ratio = 4.0, core.knee = 100;
         if (mode == 0) {
             core.tilt = 0.2, core.hpHz = 90, core.att = 0, core.rel = 22, core.rms = 1.1, core.boostPct = 12;
             core.twoAtt = true, core.twoRel = true, core.multi = true, core.gfAmount = 65;
-            drive = 1.0, hissLevel = std::exp(-12.664218011467);
+            drive = 1.0, hissLevel = ExactExp(-12.664218011467);
         } else if (mode == 1) {
             core.tilt = 0, core.hpHz = 0, core.att = 4.87, core.rel = 96, core.rms = 8.0, core.boostPct = 19;
             core.twoAtt = false, core.twoRel = true, core.multi = false, core.gfAmount = 49;
-            drive = std::exp(-2.7631021115928), hissLevel = std::exp(-115.0141253950503);
+            drive = ExactExp(-2.7631021115928), hissLevel = ExactExp(-115.0141253950503);
         }
         core.sr = (int)storedRate;
         core.Configure();
@@ -221,7 +223,7 @@ struct Plugin {
             double yL = Flush(g * cL), yR = Flush(g * cR);
             outL[i] = hissL.Tick() * hissLevel + outState * yL;
             outR[i] = hissR.Tick() * hissLevel + outState * yR;
-            smoothed = meterFilter.Tick(std::log(std::fabs(g)) * (-8.685889638065037) / 20.0);
+            smoothed = meterFilter.Tick(ExactLog(std::fabs(g)) * (-8.685889638065037) / 20.0);
         }
         needle = smoothed > needle ? smoothed + (needle - smoothed) * rise : smoothed + (needle - smoothed) * fall;
         return !(needle > 0) ? 0.0 : !(needle < 1) ? 1.0 : needle;

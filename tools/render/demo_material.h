@@ -2,6 +2,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "framework/exact_math.h"
+
 // Music-like stereo material: a bass line, chords and a drum pattern with a
 // slow swell, deterministic for a given start frame.
 inline void DemoMaterial(long start, long frames, int rate, double* left, double* right) {
@@ -17,13 +19,13 @@ inline void DemoMaterial(long start, long frames, int rate, double* left, double
         noise *= 2246822519u;
         noise ^= noise >> 13;
         const double white = (noise >> 8) / 8388608.0 - 1.0;
-        const double kick = 0.9 * std::exp(-beat * 18) * std::sin(twoPi * (50 + 80 * std::exp(-beat * 30)) * beat);
-        const double hat = 0.15 * std::exp(-std::fmod(t, 0.25) * 60) * white;
-        const double b = 0.35 * std::sin(twoPi * bass[bar] * t);
+        const double kick = 0.9 * ExactExp(-beat * 18) * ExactSin(twoPi * (50 + 80 * ExactExp(-beat * 30)) * beat);
+        const double hat = 0.15 * ExactExp(-std::fmod(t, 0.25) * 60) * white;
+        const double b = 0.35 * ExactSin(twoPi * bass[bar] * t);
         const double chord = 0.12 *
-                             (std::sin(twoPi * 220 * t) + std::sin(twoPi * 277.18 * t) + std::sin(twoPi * 329.63 * t)) *
-                             (0.6 + 0.4 * std::sin(twoPi * 0.25 * t));
-        const double swell = 0.5 + 0.5 * std::sin(twoPi * t / 8);
+                             (ExactSin(twoPi * 220 * t) + ExactSin(twoPi * 277.18 * t) + ExactSin(twoPi * 329.63 * t)) *
+                             (0.6 + 0.4 * ExactSin(twoPi * 0.25 * t));
+        const double swell = 0.5 + 0.5 * ExactSin(twoPi * t / 8);
         left[i] = (kick + hat + b + chord * 0.8) * (0.4 + 0.6 * swell);
         right[i] = (kick + hat * 0.7 + b + chord * 1.1) * (0.4 + 0.6 * swell);
     }
