@@ -6,7 +6,7 @@ cd "$root"
 scripts/setup.sh
 scripts/build.sh build
 if [ -z "${DISPLAY:-}" ]; then
-    echo "run: no X display (DISPLAY is not set); start VT4R from a desktop session: $root/build/app/window/vt4r" >&2
+    echo "run: no X display (DISPLAY is not set); start VT4R from a desktop session: $root/build/app/fltk/vt4r" >&2
     exit 1
 fi
-exec build/app/window/vt4r "$@"
+exec build/app/fltk/vt4r "$@"

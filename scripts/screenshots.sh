@@ -13,7 +13,7 @@ work=$(mktemp -d /tmp/vt4r-shots-XXXXXX)
 trap 'kill $app $player 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/config/VT4R" "$work/run" docs
 printf '[audio]\ndriver=1\nsr=48000\niovs=256\nsigvs=32\n' >"$work/config/VT4R/settings.ini"
-XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run ${VT4R_BUILD:-build}/app/window/vt4r >/dev/null 2>&1 &
+XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run ${VT4R_BUILD:-build}/app/fltk/vt4r >/dev/null 2>&1 &
 app=$!
 ${VT4R_BUILD:-build}/tests/gui/vt4r-jack-player music >/dev/null 2>&1 &
 player=$!

@@ -25,7 +25,7 @@ work=$VT4R_SOAK_DIR
 mkdir -p "$work/config/VT4R" "$work/run"
 printf '[audio]\ndriver=1\nsr=48000\niovs=64\nsigvs=32\n' >"$work/config/VT4R/settings.ini"
 
-XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run ${VT4R_BUILD:-build}/app/window/vt4r >"$work/app.out" 2>"$work/app.err" &
+XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run ${VT4R_BUILD:-build}/app/fltk/vt4r >"$work/app.out" 2>"$work/app.err" &
 app=$!
 for _ in $(seq 1 100); do
     win=$(xdotool search --onlyvisible --name '^VT4R$' 2>/dev/null | head -1 || true)

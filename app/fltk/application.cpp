@@ -6,25 +6,18 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_ask.H>
 
 #include "graphics/editor_view.h"
-#include "graphics/embedded_images.h"
 #include "graphics/fltk/editor_window.h"
 #include "graphics/view_factory.h"
 #include "main_window.h"
-#include "preferences/preferences_window.h"
-#include "raster/bitmap_cache.h"
-#include "raster/png_decode.h"
+#include "preferences_window.h"
 
 namespace {
-
-// The images the plug-in's editor is built from.
-constexpr int kEditorImageIds[] = {101, 102, 103, 104, 105, 106, 107};
 
 // Write end of the pipe that turns SIGTERM and SIGINT into an orderly quit on
 // the window thread; -1 while no run is in progress.
@@ -61,14 +54,16 @@ int Application::run() {
     Fl::scheme("gtk+");
     // Matches the desktop entry's StartupWMClass, so docks pair window and entry.
     Fl_Window::default_xclass("vt4r");
-    if (!startUp()) {
+    // The editor lives in a window of this program's toolkit.
+    SetEditorViewFactory(&CreateEditorWindowView);
+    if (!mApp.startUp()) {
         std::fprintf(stderr, "VT4R: no folder for the settings (set HOME or XDG_CONFIG_HOME)\n");
         return kExitNoSettingsFolder;
     }
     openMainWindow();
     // The ports and the stream open once the window is on screen: opening them
     // talks to the servers for a good part of the start-up time.
-    openPortsAndStream();
+    mApp.openPortsAndStream();
     watchQuitSignals();
     Fl::run();
     shutdown();
@@ -110,62 +105,19 @@ void Application::onQuitSignalPipe(int fd, void*) {
     }
 }
 
-bool Application::startUp() {
-    if (!loadSettingsAtStartup(mSettings, mSettingsPath)) {
-        return false;
-    }
-
-    // Decoding the editor's images is the plug-in's slowest step; it runs
-    // while the audio and MIDI libraries talk to their servers.
-    std::jthread warmUp([] {
-        for (const int id : kEditorImageIds) {
-            BitmapCache::Instance().LoadStrip(id, 1, [id] { return LoadPngFromResource(&EmbeddedImageLookup, id, nullptr); });
-        }
-    });
-
-    mAudio = std::make_unique<AudioEngine>(mSettings);
-    mAudio->recreateAudio();
-    mAudio->scanDevices();
-
-    mMidi = std::make_unique<MidiBridge>(mSettings, [this] { writeSettings(mSettingsPath, mSettings); });
-    mMidi->createMidi();
-    mMidi->buildPortLists();
-
-    warmUp.join();
-
-    // The editor lives in a window of this program's toolkit.
-    SetEditorViewFactory(&CreateEditorWindowView);
-    IHostRecord host;
-    host.midiOutput = mMidi->midiOutput();
-    host.midiOutputChannel = &mSettings.outchan;
-    mPlugin = CreatePlugin(host);
-    mPlugin->LoadPresetSlot(0);
-    mEditor = dynamic_cast<IEditorView*>(mPlugin->Editor());
-
-    return true;
-}
-
-void Application::openPortsAndStream() {
-    mMidi->setPlugin(mPlugin.get());
-    mMidi->openMidiIn(mSettings.midiIndev);
-    mMidi->openMidiOut(mSettings.midiOutdev);
-
-    mAudio->setPlugin(mPlugin.get());
-    mAudio->reopenStream();
-}
-
 void Application::openMainWindow() {
     MainWindow::Commands commands;
     commands.preferences = [this] { runPreferences(); };
     commands.about = [this] {
         // This plug-in shows no about box; the call is still made.
-        mPlugin->AboutBoxRequested();
+        mApp.plugin()->AboutBoxRequested();
     };
     mWindow = std::make_unique<MainWindow>(std::move(commands));
 
     bool attached = false;
-    if (mEditor != nullptr && mEditor->OpenEditorWindow(mWindow->editorArea()) != nullptr) {
-        mPlugin->EditorOpened();
+    IEditorView* editor = mApp.editor();
+    if (editor != nullptr && editor->OpenEditorWindow(mWindow->editorArea()) != nullptr) {
+        mApp.plugin()->EditorOpened();
         attached = true;
     }
     if (!attached) {
@@ -189,12 +141,15 @@ void Application::onRaiseRequest(int, void* self) {
 }
 
 void Application::runPreferences() {
-    if (RunPreferencesDialog(*mAudio, *mMidi, mSettings, mSettingsSnapshot, mSettingsPath, mWindow.get()) == 1 &&
-        !writeSettings(mSettingsPath, mSettings)) {
+    const bool kept = mApp.runPreferences([this](AudioEngine& audio, MidiBridge& midi, AppSettings& settings,
+                                                 AppSettings& snapshot, const std::string& path) {
+        return RunPreferencesDialog(audio, midi, settings, snapshot, path, mWindow.get());
+    });
+    if (!kept) {
         // The choices stay in effect for this run; say that they were not kept.
         fl_message_title("VT4R");
         fl_alert("VT4R could not save the settings to\n%s\n\nThey apply until VT4R is closed.",
-                 mSettingsPath.c_str());
+                 mApp.settingsPath().c_str());
     }
 }
 
@@ -217,30 +172,9 @@ void Application::shutdown() {
     }
     // The editor's window is a child of the main window: close it through the
     // editor first, so neither side deletes it twice.
-    if (mEditor != nullptr) {
-        mEditor->CloseEditorWindow();
+    if (IEditorView* editor = mApp.editor()) {
+        editor->CloseEditorWindow();
     }
     mWindow.reset();
-
-    // Callbacks stop before the plug-in they feed goes.
-    if (mAudio) {
-        mAudio->stopStream();
-    }
-    if (mMidi) {
-        mMidi->shutdown();
-    }
-    if (mAudio) {
-        mAudio->closeStream();
-        mAudio->setPlugin(nullptr);
-    }
-    mEditor = nullptr;
-    mPlugin.reset();
-    if (mMidi) {
-        mMidi->destroyMidi();
-    }
-    if (mAudio) {
-        mAudio->destroyAudio();
-    }
-    mMidi.reset();
-    mAudio.reset();
+    mApp.shutdown();
 }
