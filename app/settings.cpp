@@ -3,10 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
-
 #include "ini_file.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -100,10 +98,6 @@ std::optional<std::string> settingsPathFrom(const char* xdgConfigHome, const cha
     return base + "/VT4R/settings.ini";
 }
 
-std::optional<std::string> settingsPath() {
-    return settingsPathFrom(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-}
-
 void readSettings(const std::string& path, AppSettings& s) {
     const IniFile ini = IniFile::load(path);
     s.driver = readNumber(ini, kAudio, "driver", 0);
@@ -150,13 +144,12 @@ bool loadSettingsAtStartup(AppSettings& settings, std::string& pathOut) {
         return false;
     }
     pathOut = *path;
-    const std::filesystem::path folder = std::filesystem::path(*path).parent_path();
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec)) {
+    const std::string folder = path->substr(0, path->find_last_of(kSettingsPathSeparators));
+    if (platform::KindOfPath(folder) != platform::PathKind::Other) {
         // A folder that cannot be made is not fatal: the write below fails
         // quietly and the program runs on its defaults.
-        std::filesystem::create_directories(folder, ec);
-    } else if (std::filesystem::exists(*path, ec)) {
+        platform::CreateFolders(folder);
+    } else if (platform::KindOfPath(*path) != platform::PathKind::None) {
         readSettings(*path, settings);
     }
     writeSettings(*path, settings);

@@ -49,8 +49,16 @@ bool isCutFormOf(std::string_view stored, std::string_view full);
 // $HOME/.config/VT4R/settings.ini. A relative or empty XDG_CONFIG_HOME is
 // ignored, as the XDG rules say. None when neither variable gives a folder.
 std::optional<std::string> settingsPathFrom(const char* xdgConfigHome, const char* home);
-// The same, from the process environment.
+// Where the settings live on this platform: on Linux settingsPathFrom() the
+// process environment; on Windows <local application data>\VT4R\settings.ini.
+// None when no folder can be named.
 std::optional<std::string> settingsPath();
+// What ends the folder part of a settings path.
+#ifdef _WIN32
+inline constexpr const char* kSettingsPathSeparators = "\\/";
+#else
+inline constexpr const char* kSettingsPathSeparators = "/";
+#endif
 
 // Reads every key into `settings`; a missing key yields its default, a file
 // that does not exist or cannot be read yields all defaults. Numbers keep

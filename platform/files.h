@@ -41,6 +41,10 @@ enum class PathKind {
 };
 PathKind KindOfPath(const std::string& path);
 
+// Creates the folder `path` and any missing parents. True when it is a
+// folder afterwards (also when it was one already).
+bool CreateFolders(const std::string& path);
+
 // The file a symbolic link at `path` leads to, so that replacing it keeps the
 // link; `path` itself when it is no link (and always on Windows).
 std::string LinkTarget(const std::string& path);
@@ -57,8 +61,9 @@ bool IsTerminal(std::FILE* file);
 void UseUtf8Console();
 
 #ifdef _WIN32
-// The UTF-16 form of a UTF-8 name, for libraries that take one.
+// The UTF-16 form of a UTF-8 name, for libraries that take one, and back.
 std::wstring WidePath(const std::string& path);
+std::string Utf8FromWide(const wchar_t* text);
 #endif
 
 } // namespace platform

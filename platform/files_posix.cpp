@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace platform {
 namespace {
@@ -101,5 +103,11 @@ bool IsTerminal(std::FILE* file) {
 }
 
 void UseUtf8Console() {}
+
+bool CreateFolders(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return std::filesystem::is_directory(path, ec);
+}
 
 } // namespace platform

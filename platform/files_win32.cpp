@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 namespace platform {
 namespace {
@@ -209,6 +211,18 @@ void UseUtf8Console() {
     if (previous != 0 && previous != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
         std::atexit([] { ::SetConsoleOutputCP(previous); });
     }
+}
+
+std::string Utf8FromWide(const wchar_t* text) {
+    return narrow(text);
+}
+
+bool CreateFolders(const std::string& path) {
+    // The wide form: a narrow path would be read in the legacy code page.
+    const std::filesystem::path folder(WidePath(path));
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return std::filesystem::is_directory(folder, ec);
 }
 
 } // namespace platform

@@ -1,0 +1,9 @@
+#pragma once
+// Resource and command ids shared by vt4r.rc and the code.
+#define IDD_MAIN_WINDOW 997
+#define IDD_PREFERENCES 998
+#define IDR_MAIN_MENU 1001
+
+#define IDM_PREFERENCES 40000
+#define IDM_QUIT 40001
+#define IDM_ABOUT 40002
