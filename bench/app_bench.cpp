@@ -3,11 +3,17 @@
 //   - start-up: from launching vt4r to its window being mapped with the
 //     editor drawn;
 //   - the window thread's share of one core over 30 s, with music playing in
-//     (the needle moving) and with silence (nothing changing).
+//     (the needle moving) and with silence (nothing changing), and the
+//     program's resident memory at the end.
+// With VT4R_WINDOWS_BUILD naming a Windows build tree, and under
+// scripts/with-wine.sh as well, the same figures for its vt4r.exe under Wine
+// (DirectSound, Wine's audio routed to the JACK server).
 #include <benchmark/benchmark.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+
+#include <pwd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -20,6 +26,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The Windows build under Wine instead of the Linux program.
+std::string windowsExe() {
+    const char* build = std::getenv("VT4R_WINDOWS_BUILD");
+    return build != nullptr && std::getenv("WINEPREFIX") != nullptr ? std::string(build) + "/app/win32/vt4r.exe"
+                                                                    : std::string();
+}
+
 struct Sandbox {
     fs::path dir;
     Sandbox() {
@@ -29,19 +42,35 @@ struct Sandbox {
         fs::create_directories(dir / "run");
         std::ofstream(dir / "config" / "VT4R" / "settings.ini")
             << "[audio]\ndriver=1\nsr=48000\niovs=256\nsigvs=32\n";
+        if (!windowsExe().empty()) {
+            const passwd* user = ::getpwuid(::getuid());
+            const fs::path folder = fs::path(std::getenv("WINEPREFIX")) / "drive_c" / "users" /
+                                    (user != nullptr ? user->pw_name : "root") / "AppData" / "Local" / "VT4R";
+            fs::create_directories(folder);
+            std::ofstream(folder / "settings.ini") << "[audio]\r\ndriver=0\r\nsr=48000\r\niovs=512\r\nsigvs=32\r\n";
+        }
     }
     ~Sandbox() {
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
     std::unique_ptr<gui::Process> launch() const {
+        const std::string exe = windowsExe();
         return std::make_unique<gui::Process>(
-            VT4R_APP_PATH, std::vector<std::string>{},
+            exe.empty() ? VT4R_APP_PATH : "/usr/bin/wine", exe.empty() ? std::vector<std::string>{} : std::vector<std::string>{exe},
             std::vector<std::string>{"XDG_CONFIG_HOME=" + (dir / "config").string(),
                                      "XDG_RUNTIME_DIR=" + (dir / "run").string()},
             (dir / "out").string(), (dir / "err").string());
     }
 };
+
+long residentKiB(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    }
+    return 0;
+}
 
 bool rigReady(benchmark::State& state) {
     if (std::getenv("DISPLAY") == nullptr || !gui::sh("jack_wait -c 2>/dev/null | grep -q running")) {
@@ -59,8 +88,18 @@ bool titled(::Display* display, Window window, const char* title) {
 }
 
 // The meter face, lit cream, in the middle of the editor: drawn means visible.
+// Under Wine the window holds the frame, caption and menu that Wine draws,
+// the editor sits at the bottom between equal borders.
 bool editorDrawn(::Display* display, Window window) {
-    XImage* image = XGetImage(display, window, 144, 25 + 100, 1, 1, AllPlanes, ZPixmap);
+    int x = 0;
+    int y = 25;
+    if (!windowsExe().empty()) {
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, window, &attributes) == 0) return false;
+        x = (attributes.width - 288) / 2;
+        y = attributes.height - 392 - x;
+    }
+    XImage* image = XGetImage(display, window, x + 144, y + 100, 1, 1, AllPlanes, ZPixmap);
     if (image == nullptr) return false;
     const unsigned long pixel = XGetPixel(image, 0, 0);
     XDestroyImage(image);
@@ -95,6 +134,11 @@ void StartupToVisibleWindow(benchmark::State& state) {
             return;
         }
         state.SetIterationTime(std::chrono::duration<double>(end - begin).count());
+        if (!windowsExe().empty()) {
+            app->terminate(); // Wine's unmanaged windows take no close request from X
+            app->waitExit(10);
+            continue;
+        }
         x.requestClose(mapped);
         if (!app->waitExit(10)) state.SkipWithError("the program did not end on the close request");
     }
@@ -141,6 +185,7 @@ void WindowThreadCpu(benchmark::State& state) {
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         state.SetIterationTime(wall);
         state.counters["window_thread_cpu_percent"] = 100.0 * cpu / wall;
+        state.counters["resident_MiB"] = static_cast<double>(residentKiB(app->pid())) / 1024.0;
         player.reset();
         app->terminate();
         app->waitExit(10);

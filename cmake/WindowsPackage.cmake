@@ -1,5 +1,8 @@
 # DIR/VT4R-<version>-win64.zip: the Windows programs and a README for Windows users.
 set(VT4R_ZIP_PROGRAMS vt4r-render vt4r-snapshot vt4r-demo-signal)
+if(TARGET vt4r)
+  list(PREPEND VT4R_ZIP_PROGRAMS vt4r)
+endif()
 set(zip_name VT4R-${PROJECT_VERSION}-win64)
 set(zip_stage ${CMAKE_BINARY_DIR}/${zip_name})
 set(zip_file ${CMAKE_BINARY_DIR}/${zip_name}.zip)
