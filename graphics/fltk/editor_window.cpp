@@ -23,6 +23,7 @@
 #include "graphics/control.h"
 #include "graphics/fltk/window_rules.h"
 #include "graphics/text_entry.h"
+#include "graphics/window_rules.h"
 
 namespace {
 int gOpenWindows = 0;

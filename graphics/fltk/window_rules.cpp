@@ -2,12 +2,9 @@
 
 #include <FL/Enumerations.H>
 
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
+#include <vector>
 
-#include "framework/parameter.h"
-#include "graphics/popup_menu.h"
+#include "graphics/window_rules.h"
 
 int KeyCodeForFltkKey(int key) {
     switch (key) {
@@ -35,18 +32,8 @@ int KeyCodeForFltkKey(int key) {
     return -1;
 }
 
-int WheelNotchesFromDelta(int delta) {
-    return static_cast<std::int16_t>(delta) / 120;
-}
-
 int WheelNotchesFromFltk(int eventDy) {
     return -eventDy;
-}
-
-int TimerPeriodMs(double framesPerSecond) {
-    if (!(framesPerSecond > 0.0))
-        return 40;
-    return static_cast<int>(std::trunc(1000.0 / framesPerSecond));
 }
 
 IModifierKeys ModifiersFromFltkState(int state) {
@@ -59,47 +46,6 @@ IModifierKeys ModifiersFromFltkState(int state) {
     return mods;
 }
 
-bool TextBoxAcceptsChar(int kind, unsigned char c) {
-    if (c == '\b')
-        return true;
-    const bool digitOrSign = (c >= '0' && c <= '9') || c == '-' || c == '+';
-    if (kind >= 1 && kind <= 3)
-        return digitOrSign;
-    if (kind == Number)
-        return digitOrSign || c == '.';
-    return true;
-}
-
-std::vector<PopupLine> BuildPopupLines(const IPopupMenu& menu) {
-    static const char* const kNumberFormats[] = {"%1d: %s", "%02d: %s", "%03d: %s"};
-    std::vector<PopupLine> lines;
-    for (int i = 0; i < menu.ItemCount(); ++i) {
-        const IPopupMenuItem* item = menu.Item(i);
-        if (item->flags & IPopupMenuItem::Separator) {
-            if (!lines.empty())
-                lines.back().divider = true;
-            continue;
-        }
-        if (item->submenu)
-            continue;
-        PopupLine line;
-        line.command = i + 1;
-        if (menu.numbering >= 1 && menu.numbering <= 3) {
-            const int size = std::snprintf(nullptr, 0, kNumberFormats[menu.numbering - 1], line.command,
-                                           item->text.c_str());
-            line.text.resize(static_cast<std::size_t>(size));
-            std::snprintf(line.text.data(), line.text.size() + 1, kNumberFormats[menu.numbering - 1],
-                          line.command, item->text.c_str());
-        } else {
-            line.text = item->text;
-        }
-        line.inactive = (item->flags & (IPopupMenuItem::Disabled | IPopupMenuItem::Title)) != 0;
-        line.checked = (item->flags & IPopupMenuItem::Checked) != 0;
-        lines.push_back(std::move(line));
-    }
-    return lines;
-}
-
 std::string EscapeMenuLabel(const std::string& text) {
     std::string escaped;
     escaped.reserve(text.size());
@@ -110,27 +56,6 @@ std::string EscapeMenuLabel(const std::string& text) {
     }
     return escaped;
 }
-
-namespace {
-std::vector<std::string> SplitExtensions(const char* extensions) {
-    std::vector<std::string> list;
-    if (!extensions)
-        return list;
-    std::string current;
-    for (const char* p = extensions;; ++p) {
-        if (*p == ' ' || *p == '\0') {
-            if (!current.empty())
-                list.push_back(current);
-            current.clear();
-            if (*p == '\0')
-                break;
-        } else {
-            current += *p;
-        }
-    }
-    return list;
-}
-} // namespace
 
 std::string FileChooserPattern(const char* extensions) {
     const std::vector<std::string> list = SplitExtensions(extensions);
@@ -146,11 +71,6 @@ std::string FileChooserPattern(const char* extensions) {
     }
     pattern += '}';
     return pattern;
-}
-
-std::string FirstExtension(const char* extensions) {
-    const std::vector<std::string> list = SplitExtensions(extensions);
-    return list.empty() ? std::string() : list.front();
 }
 
 std::string FolderOfPath(const std::string& path, std::size_t limit) {

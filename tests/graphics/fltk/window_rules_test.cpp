@@ -7,6 +7,7 @@
 #include "framework/parameter.h"
 #include "graphics/fltk/window_rules.h"
 #include "graphics/popup_menu.h"
+#include "graphics/window_rules.h"
 
 namespace {
 

@@ -1,0 +1,37 @@
+#pragma once
+#include <string>
+#include <vector>
+
+class IPopupMenu;
+
+// The window layers' rules that know no window system: wheel notches, the timer
+// period, the text box's character filter and popup menu texts. Each platform's
+// own rules (its key codes, its event bits, its file patterns) live beside its layer.
+
+// Notches for a signed 16-bit wheel delta of 120 per notch (positive away from the
+// user), truncated toward zero: 60 gives 0, -240 gives -2.
+int WheelNotchesFromDelta(int delta);
+
+// Repaint timer period in whole milliseconds: trunc(1000 / rate); 40 at 25 per second.
+int TimerPeriodMs(double framesPerSecond);
+
+// Whether a text box for a parameter of `kind` takes the typed character `c`.
+// Backspace always passes; whole-number kinds take digits and signs, Number adds the
+// point; kinds without a rule take anything.
+bool TextBoxAcceptsChar(int kind, unsigned char c);
+
+// One line of a popup menu as shown: items with a submenu are left out and a
+// separator becomes a divider under the line before it.
+struct PopupLine {
+    std::string text; // numbered when the menu asks for it; not escaped for any toolkit
+    int command = 0;  // the item's 1-based position in the menu
+    bool divider = false;
+    bool inactive = false;
+    bool checked = false;
+};
+std::vector<PopupLine> BuildPopupLines(const IPopupMenu& menu);
+
+// The extensions of a space-separated list ("wav aif"), empty ones dropped.
+std::vector<std::string> SplitExtensions(const char* extensions);
+// The first extension of a space-separated list ("" when none).
+std::string FirstExtension(const char* extensions);
