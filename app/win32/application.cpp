@@ -38,14 +38,20 @@ int Application::run() {
         std::fprintf(stderr, "VT4R: no folder for the settings (the local application data folder)\n");
         return StandaloneApp::kExitNoSettingsFolder;
     }
-    mApp.openPortsAndStream();
-
     if (::CreateDialogParamW(mModule, MAKEINTRESOURCEW(IDD_MAIN_WINDOW), ::GetDesktopWindow(), &mainWindowProc,
                              reinterpret_cast<LPARAM>(this)) == nullptr &&
         !mFailure) {
         std::fprintf(stderr, "VT4R: the main window could not be created (error %lu)\n", ::GetLastError());
         return StandaloneApp::kExitFailure;
     }
+    // The ports and the stream open once the window is drawn: opening them
+    // can take seconds with some drivers, and the user should see the
+    // program start.
+    if (mMainWindow != nullptr) {
+        ::RedrawWindow(mMainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        drainPendingMessages();
+    }
+    mApp.openPortsAndStream();
     if (!mFailure) {
         runMessageLoop();
     }
@@ -55,6 +61,19 @@ int Application::run() {
         std::rethrow_exception(mFailure);
     }
     return StandaloneApp::kExitOk;
+}
+
+void Application::drainPendingMessages() {
+    MSG message;
+    while (!mFailure && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Ended already (closed while starting): the loop sees it again.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
 }
 
 void Application::runMessageLoop() {

@@ -28,6 +28,8 @@ class Application {
     void initialiseMainWindow(HWND window);
     void runPreferences();
     void runMessageLoop();
+    // Handles what is already queued (the first paint), without waiting.
+    void drainPendingMessages();
     void closeWindows();
 
     HINSTANCE mModule;
