@@ -408,6 +408,10 @@ LRESULT IEditorWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
         return 0;
+    case WM_GETDLGCODE:
+        // Inside a dialog (the application's main window is one) the arrow
+        // keys would otherwise move the dialog's focus and never arrive here.
+        return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_PAINT:
         Paint();
         return 0;

@@ -248,6 +248,26 @@ TEST_F(WineApp, TheEditorAnswersTheMouseAndKeyboard) {
     EXPECT_TRUE(looksLike(typed));
 }
 
+TEST_F(WineApp, TheNeedleFollowsALoudSignalThroughDirectSound) {
+    start();
+    const auto quiet = gui::screenshot(mEditor);
+    ASSERT_TRUE(quiet.has_value());
+    // Into the capture ports of Wine's JACK client, which DirectSound records from.
+    mPlayer = std::make_unique<gui::Process>(VT4R_PLAYER_PATH,
+                                             std::vector<std::string>{"--ports", "^vt4r-wine[^:]*:", "sine", "0.9"},
+                                             std::vector<std::string>{}, (mDir / "player.out").string(),
+                                             (mDir / "player.err").string());
+    int moved = 0;
+    EXPECT_TRUE(gui::eventually(
+        [&] {
+            const auto loud = gui::screenshot(mEditor);
+            moved = loud ? gui::countDifferences(*quiet, *loud, 0, 70, kEditorWidth, 135) : 0;
+            return moved > 50 && gui::countDifferences(*quiet, *loud, 0, 140, kEditorWidth, kEditorHeight) == 0;
+        },
+        30))
+        << moved << " pixels changed in the meter";
+}
+
 TEST_F(WineApp, ASecondStartRaisesTheFirstAndLeavesTheSettingsAlone) {
     start();
     gui::Display display;
