@@ -1,9 +1,17 @@
 #include "audio_engine.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <iostream>
 #include <limits>
+#include <thread>
+
+#if defined(_WIN32) && defined(VT4R_WITH_ASIO)
+#include "asiosys.h"
+#include "asio.h"
+#endif
 
 #include "framework/standalone.h"
 #include "ini_file.h"
@@ -26,6 +34,29 @@ template <typename Action> bool guarded(Action&& action) {
     return false;
 }
 
+// The library's error handler carries no user data; one engine per process
+// runs a stream, so the mark is the process's.
+std::atomic<bool> gStreamFailed{false};
+
+// [any thread: the main thread, or the library's stream thread] With a
+// handler installed the library no longer throws for the open stream: an
+// error on its own thread would otherwise end the program. For an error it
+// has already stopped the stream. The text is built (and copied) by the
+// library before the call; stdio writes it without allocating here.
+void onStreamError(RtAudioError::Type type, const std::string& text) {
+    std::fputs("\n", stderr);
+    std::fputs(text.c_str(), stderr);
+    std::fputs("\n\n", stderr);
+    std::fflush(stderr);
+    if (type != RtAudioError::WARNING && type != RtAudioError::DEBUG_WARNING) {
+        gStreamFailed.store(true);
+    }
+}
+
+// How long an open waits for the first callback before it takes the stream
+// as running; a back end that fails on its own thread does so well before.
+constexpr auto kFirstCallbackWait = std::chrono::milliseconds(200);
+
 } // namespace
 
 AudioEngine::AudioEngine(AppSettings& settings) : mSettings(settings) {}
@@ -35,12 +66,36 @@ AudioEngine::~AudioEngine() {
     destroyAudio();
 }
 
+#if defined(_WIN32)
+#if defined(VT4R_WITH_ASIO)
+constexpr RtAudio::Api kSecondApi = RtAudio::WINDOWS_ASIO;
+constexpr const char* kSecondName = "ASIO";
+#else
+// Without the ASIO SDK the second driver type is the system's other
+// low-latency interface.
+constexpr RtAudio::Api kSecondApi = RtAudio::WINDOWS_WASAPI;
+constexpr const char* kSecondName = "WASAPI";
+#endif
+constexpr RtAudio::Api kFirstApi = RtAudio::WINDOWS_DS;
+constexpr const char* kFirstName = "DirectSound";
+#else
+constexpr RtAudio::Api kFirstApi = RtAudio::LINUX_ALSA;
+constexpr const char* kFirstName = "ALSA";
+constexpr RtAudio::Api kSecondApi = RtAudio::UNIX_JACK;
+constexpr const char* kSecondName = "JACK";
+#endif
+
 RtAudio::Api AudioEngine::apiForDriver(std::uint16_t driver) {
-    return driver == 1 ? RtAudio::UNIX_JACK : RtAudio::LINUX_ALSA;
+    return driver == 1 ? kSecondApi : kFirstApi;
 }
 
 const char* AudioEngine::driverDisplayName(std::uint16_t driver) {
-    return driver == 1 ? "JACK" : "ALSA";
+    return driver == 1 ? kSecondName : kFirstName;
+}
+
+bool AudioEngine::outputNamesInput(std::uint16_t driver) {
+    // DirectSound and WASAPI list capture and render devices apart.
+    return driver == 1 && (kSecondApi == RtAudio::UNIX_JACK || kSecondApi == RtAudio::WINDOWS_ASIO);
 }
 
 void AudioEngine::setPlugin(IEffectStandalone* plugin) {
@@ -55,7 +110,29 @@ bool AudioEngine::isStreamRunning() const {
     return mAudio && mAudio->isStreamRunning();
 }
 
+bool AudioEngine::streamFailed() const {
+    return gStreamFailed.load() || (mStarted && isStreamOpen() && !isStreamRunning());
+}
+
+bool AudioEngine::hasControlPanel() const {
+#if defined(_WIN32) && defined(VT4R_WITH_ASIO)
+    // RtAudio has the driver loaded only while a stream is open.
+    return mAudio && mAudio->getCurrentApi() == RtAudio::WINDOWS_ASIO && mAudio->isStreamOpen();
+#else
+    return false;
+#endif
+}
+
+void AudioEngine::showControlPanel() {
+#if defined(_WIN32) && defined(VT4R_WITH_ASIO)
+    if (hasControlPanel()) {
+        ASIOControlPanel();
+    }
+#endif
+}
+
 void AudioEngine::abortAndClose() {
+    mStarted = false;
     if (!mAudio || !mAudio->isStreamOpen()) {
         return;
     }
@@ -135,6 +212,13 @@ std::optional<unsigned> AudioEngine::resolveDevice(std::string_view name, bool i
     }
     std::optional<unsigned> fallback;
     guarded([&] { fallback = input ? mAudio->getDefaultInputDevice() : mAudio->getDefaultOutputDevice(); });
+    // DirectSound's back end answers device 0 for both directions, and 0 is
+    // the primary output: a default that cannot serve the direction gives way
+    // to the first device that can.
+    const std::vector<unsigned>& usable = input ? mInputDevices : mOutputDevices;
+    if (fallback && !usable.empty() && std::find(usable.begin(), usable.end(), *fallback) == usable.end()) {
+        fallback = usable.front();
+    }
     return fallback;
 }
 
@@ -142,9 +226,7 @@ bool AudioEngine::reopenStream() {
     if (!mAudio) {
         return false;
     }
-    // With JACK one server serves both directions, so the output device names
-    // the input too.
-    const char* inputName = mSettings.driver == 1 ? mSettings.outdev : mSettings.indev;
+    const char* inputName = outputNamesInput(mSettings.driver) ? mSettings.outdev : mSettings.indev;
     const std::optional<unsigned> input = resolveDevice(inputName, true);
     const std::optional<unsigned> output = resolveDevice(mSettings.outdev, false);
     if (!input || !output) {
@@ -193,12 +275,20 @@ bool AudioEngine::openAudioStream(std::uint32_t inputDevice, std::uint32_t outpu
     }
 
     unsigned int frames = mBufferFrames;
-    const bool opened = guarded([&] {
+    gStreamFailed.store(false);
+    mCallbackSeen.store(false);
+    // The open itself still throws; from the moment the stream is open the
+    // library reports through the handler instead, start-up included.
+    bool opened = guarded([&] {
         mAudio->openStream(&outputParams, &inputParams, RTAUDIO_FLOAT64, sampleRate, &frames, &streamCallback,
-                           this, &options);
+                           this, &options, &onStreamError);
         mBufferFrames = frames;
         mAudio->startStream();
     });
+    mStarted = opened;
+    if (opened && !startedCleanly()) {
+        opened = false;
+    }
     if (!opened) {
         // Opened but not started counts as a failed open: leave it closed.
         abortAndClose();
@@ -206,21 +296,49 @@ bool AudioEngine::openAudioStream(std::uint32_t inputDevice, std::uint32_t outpu
     return opened;
 }
 
+bool AudioEngine::startedCleanly() {
+    const auto end = std::chrono::steady_clock::now() + kFirstCallbackWait;
+    while (!mCallbackSeen.load(std::memory_order_acquire)) {
+        if (gStreamFailed.load()) {
+            return false; // the handler has printed why
+        }
+        if (!mAudio->isStreamRunning()) {
+            // A back end whose thread failed without reaching the handler:
+            // RtAudio 5.2's WASAPI thread, aborting its own stream, waits on
+            // itself before it can report (as under Wine, which lacks a call
+            // it needs); the thread stays blocked, the program carries on.
+            std::cerr << "\nAudioEngine: the " << driverDisplayName(mSettings.driver)
+                      << " stream stopped as it started; the device or its driver failed.\n\n";
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return true; // slow to start is not a failure
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return !gStreamFailed.load();
+}
+
 int AudioEngine::streamCallback(void* outputBuffer, void* inputBuffer, unsigned int frames,
                                 double /*streamTime*/, RtAudioStreamStatus status, void* userData) {
     auto* engine = static_cast<AudioEngine*>(userData);
+    if (!engine->mCallbackSeen.load(std::memory_order_relaxed)) {
+        engine->mCallbackSeen.store(true, std::memory_order_release);
+    }
     return engine->mProcessor.process(static_cast<double*>(outputBuffer), static_cast<double*>(inputBuffer),
                                       frames, status != 0, engine->mPlugin.load(std::memory_order_acquire),
                                       engine->mSettings.monoinput.load(std::memory_order_relaxed) != 0);
 }
 
 void AudioEngine::stopStream() {
+    mStarted = false;
     if (mAudio && mAudio->isStreamOpen() && mAudio->isStreamRunning()) {
         guarded([&] { mAudio->stopStream(); });
     }
 }
 
 void AudioEngine::closeStream() {
+    mStarted = false;
     if (mAudio && mAudio->isStreamOpen()) {
         guarded([&] { mAudio->closeStream(); });
     }

@@ -15,13 +15,17 @@
 class IEffectStandalone;
 
 // Connects the audio library to the plug-in: one library object for the
-// chosen driver type (0 ALSA, 1 JACK), the lists of usable devices, and one
-// duplex stream (2 in, 2 out, 64-bit float, non-interleaved) opened from the
-// settings.
+// chosen driver type (Linux: 0 ALSA, 1 JACK; Windows: 0 DirectSound, 1 ASIO
+// or, in a build without the ASIO SDK, WASAPI), the lists of usable devices,
+// and one duplex stream (2 in, 2 out, 64-bit float, non-interleaved) opened
+// from the settings.
 //
 // Every member function except streamCallback runs on the main thread.
 // Library errors are caught where they arise, printed with the library's
-// printer and otherwise ignored; nothing here throws.
+// printer and otherwise ignored; nothing here throws. Errors the library
+// raises on its own threads while a stream is open reach an error handler
+// instead of ending the program: it prints them and marks the stream failed
+// (streamFailed()), so the main thread can see it and open the stream again.
 class AudioEngine {
   public:
     // The name stored by default; where no device carries it, it stands for
@@ -33,10 +37,13 @@ class AudioEngine {
     AudioEngine(const AudioEngine&) = delete;
     AudioEngine& operator=(const AudioEngine&) = delete;
 
-    // The library back end for a driver type: 1 JACK, anything else ALSA.
+    // The library back end for a driver type; anything but 1 is type 0.
     static RtAudio::Api apiForDriver(std::uint16_t driver);
     // What the Preferences dialog shows for a driver type.
     static const char* driverDisplayName(std::uint16_t driver);
+    // Whether one device serves both directions, so that the output device
+    // names the input too (JACK, ASIO).
+    static bool outputNamesInput(std::uint16_t driver);
 
     // The plug-in the callback feeds; set while no stream is open. It must
     // outlive every stream (shutdown closes the stream before it goes).
@@ -55,7 +62,9 @@ class AudioEngine {
 
     // (Re)opens and starts the stream from the settings. False, and any
     // running stream left untouched, when a device name is not found; false
-    // with the stream closed when the library refuses the open.
+    // with the stream closed when the library refuses the open, or when the
+    // stream stops by itself before its first callback (a back end that
+    // fails on its own thread).
     bool reopenStream();
     bool openAudioStream(std::uint32_t inputDevice, std::uint32_t outputDevice, std::uint32_t sampleRate,
                          std::uint32_t ioVectorSize, std::uint32_t firstInputChannel,
@@ -75,6 +84,14 @@ class AudioEngine {
     const std::vector<unsigned>& outputDevices() const { return mOutputDevices; }
     bool isStreamOpen() const;
     bool isStreamRunning() const;
+    // True once the library has reported an error for the stream opened
+    // last (from any thread), or has stopped it by itself; cleared by the
+    // next open.
+    bool streamFailed() const;
+
+    // The driver's own settings window (ASIO only, while a stream is open).
+    bool hasControlPanel() const;
+    void showControlPanel();
     // The buffer length the library chose at the last open.
     std::uint32_t bufferFrames() const { return mBufferFrames; }
     const StreamProcessor& processor() const { return mProcessor; }
@@ -82,13 +99,21 @@ class AudioEngine {
   private:
     std::optional<unsigned> resolveDevice(std::string_view name, bool input);
     void abortAndClose();
+    // Waits, briefly, for the new stream's first callback; false when the
+    // library reports a failure or stops the stream first.
+    bool startedCleanly();
 
     AppSettings& mSettings;
     std::unique_ptr<RtAudio> mAudio;
     std::vector<unsigned> mInputDevices;
     std::vector<unsigned> mOutputDevices;
     std::uint32_t mBufferFrames = 0;
+    // Set once a stream is started, cleared when it is stopped or closed: a
+    // started stream that no longer runs was stopped by the library.
+    bool mStarted = false;
     std::atomic<IEffectStandalone*> mPlugin{nullptr};
+    // Set by the first callback after an open.
+    std::atomic<bool> mCallbackSeen{false};
     // Written by the main thread only while no stream runs; the library
     // starts its callback thread after that.
     StreamProcessor mProcessor;

@@ -3,7 +3,10 @@
 #include <exception>
 #include <iostream>
 #include <thread>
+
+#if !defined(_WIN32)
 #include <unistd.h>
+#endif
 
 #include "framework/standalone.h"
 
@@ -24,6 +27,16 @@ template <typename Action> bool guarded(Action&& action) {
 // A send that meets another send retries this often before giving up; one
 // send takes microseconds, a port change takes longer and is not waited for.
 constexpr int kSendAttempts = 100;
+
+// Without the sequencer device the ALSA back end would only fail, and say so
+// on every start.
+bool sequencerMissing() {
+#if defined(_WIN32)
+    return false;
+#else
+    return ::access("/dev/snd/seq", R_OK | W_OK) != 0;
+#endif
+}
 
 } // namespace
 
@@ -79,10 +92,9 @@ bool MidiBridge::createMidi() {
     RtMidi::Api api = RtMidi::UNSPECIFIED;
     for (std::size_t i = 0; i < mApis.size(); ++i) {
         const RtMidi::Api candidate = mApis[i];
-        // Without the sequencer device the library would only fail, and say
-        // so on every start; go straight to the next back end.
+        // Without the sequencer go straight to the next back end.
         const bool last = i + 1 == mApis.size();
-        if (candidate == RtMidi::LINUX_ALSA && !last && ::access("/dev/snd/seq", R_OK | W_OK) != 0) {
+        if (candidate == RtMidi::LINUX_ALSA && !last && sequencerMissing()) {
             continue;
         }
         try {

@@ -33,10 +33,18 @@ class MidiBridge {
 
     // `writeSettings` saves the settings file; called when a stored port name
     // is not found and becomes "off". `apis` are tried in order until both
-    // objects can be made: the ALSA sequencer first, JACK MIDI where the
-    // sequencer cannot be opened.
+    // objects can be made: on Linux the ALSA sequencer first, JACK MIDI where
+    // the sequencer cannot be opened; on Windows the multimedia MIDI API.
     MidiBridge(AppSettings& settings, std::function<void()> writeSettings,
-               std::vector<RtMidi::Api> apis = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK});
+               std::vector<RtMidi::Api> apis = defaultApis());
+
+    static std::vector<RtMidi::Api> defaultApis() {
+#if defined(_WIN32)
+        return {RtMidi::WINDOWS_MM};
+#else
+        return {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
+#endif
+    }
     ~MidiBridge();
     MidiBridge(const MidiBridge&) = delete;
     MidiBridge& operator=(const MidiBridge&) = delete;

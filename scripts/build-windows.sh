@@ -7,6 +7,10 @@
 # changed), cross-built once into DIR/deps/<key> and reused while the key stays the same. zlib is
 # Debian's mingw package; GoogleTest is the source that libgtest-dev installs. The programs are
 # linked statically, so each .exe runs alone on a clean Windows. Ends with DIR/VT4R-<version>-win64.zip.
+#
+# Driver type 1 is WASAPI unless the build is given the ASIO SDK, which Debian's RtAudio source leaves
+# out: VT4R_ASIO_SDK_DIR=<the SDK's folder, holding common/ and host/> builds RtAudio with its ASIO
+# back end from that SDK (into a prefix of its own) and makes driver type 1 ASIO.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-build-win}
@@ -32,9 +36,13 @@ pins=(
     musl=1.2.3-1
 )
 gtest_version=$(dpkg-query -W -f='${Version}' libgtest-dev)
+asio_sdk=${VT4R_ASIO_SDK_DIR:-}
+if [ -n "$asio_sdk" ]; then
+    asio_sdk=$(cd "$asio_sdk" && pwd) || { echo "build-windows: no ASIO SDK folder $VT4R_ASIO_SDK_DIR" >&2; exit 2; }
+fi
 
 key=$(printf '%s\n' "${pins[@]}" "googletest=$gtest_version" "$(x86_64-w64-mingw32-g++-posix -dumpversion)" \
-      "$(sha256sum "$0" "$root/cmake/mingw-w64-x86_64.cmake" | cut -c1-16)" | sha256sum | cut -c1-16)
+      ${asio_sdk:+"asio=$asio_sdk"} "$(sha256sum "$0" "$root/cmake/mingw-w64-x86_64.cmake" | cut -c1-16)" | sha256sum | cut -c1-16)
 prefix=$dir/deps/$key
 sources=$dir/deps/src
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
@@ -85,7 +93,24 @@ if [ ! -f "$prefix/.complete" ]; then
     cross_cmake "${src[freetype]}" "$b/freetype" -DFT_REQUIRE_ZLIB=ON -DZLIB_LIBRARY="$mingw/lib/libz.a" \
         -DZLIB_INCLUDE_DIR="$mingw/include" -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON \
         -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
-    cross_cmake "${src[rtaudio]}" "$b/rtaudio" -DRTAUDIO_API_DS=ON -DRTAUDIO_API_WASAPI=ON -DRTAUDIO_API_ASIO=OFF \
+    rtaudio_src=${src[rtaudio]} asio=OFF
+    if [ -n "$asio_sdk" ]; then
+        # RtAudio's ASIO back end compiles the SDK's files from its own include/ folder: a private copy
+        # of the source gets them, and the shared source stays as Debian ships it.
+        rtaudio_src=$b/rtaudio-src asio=ON
+        cp -a "${src[rtaudio]}" "$rtaudio_src"
+        mkdir -p "$rtaudio_src/include"
+        for f in common/asio.h common/asio.cpp common/asiosys.h common/iasiodrv.h host/asiodrivers.h \
+            host/asiodrivers.cpp host/ginclude.h host/pc/asiolist.h host/pc/asiolist.cpp; do
+            [ -f "$asio_sdk/$f" ] || { echo "build-windows: the ASIO SDK has no $f" >&2; exit 2; }
+            cp "$asio_sdk/$f" "$rtaudio_src/include/"
+        done
+        # The thiscall resolver matters only to 32-bit builds; the 64-bit one needs the files alone.
+        for f in iasiothiscallresolver.h iasiothiscallresolver.cpp; do
+            if [ -f "$asio_sdk/$f" ]; then cp "$asio_sdk/$f" "$rtaudio_src/include/"; else : >"$rtaudio_src/include/$f"; fi
+        done
+    fi
+    cross_cmake "$rtaudio_src" "$b/rtaudio" -DRTAUDIO_API_DS=ON -DRTAUDIO_API_WASAPI=ON -DRTAUDIO_API_ASIO=$asio \
         -DRTAUDIO_API_JACK=OFF -DRTAUDIO_API_PULSE=OFF -DRTAUDIO_BUILD_TESTING=OFF -DRTAUDIO_BUILD_STATIC_LIBS=ON \
         -DRTAUDIO_BUILD_SHARED_LIBS=OFF
     cross_cmake "${src[rtmidi]}" "$b/rtmidi" -DRTMIDI_API_WINMM=ON -DRTMIDI_API_JACK=OFF -DRTMIDI_BUILD_TESTING=OFF \
@@ -111,6 +136,7 @@ if [ ! -f "$prefix/.complete" ]; then
 fi
 
 cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVT4R_WIN_PREFIX="$prefix" \
-    -DVT4R_MUSL_SOURCE_DIR="$prefix/musl" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVT4R_WERROR=ON "$@" >/dev/null
+    -DVT4R_MUSL_SOURCE_DIR="$prefix/musl" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVT4R_WERROR=ON \
+    -DVT4R_ASIO_SDK_DIR="$asio_sdk" "$@" >/dev/null
 cmake --build "$dir" -j "$jobs"
 cmake --build "$dir" --target package-zip

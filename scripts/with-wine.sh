@@ -7,6 +7,12 @@
 #
 # Set VT4R_WINEPREFIX to a folder to keep the prefix between runs (a warm start takes about 1.5 s,
 # a new prefix about 10 s); it is created when missing and never removed.
+#
+# Under scripts/with-jack.sh (JACK_DEFAULT_SERVER set) Wine's sound reaches that JACK server: ALSA's
+# default device becomes the server through ALSA's JACK plug-in (scripts/wine-audio/asound.conf), so
+# DirectSound and WASAPI list it. Without a server Wine has no sound device.
+#
+#   scripts/with-jack.sh scripts/with-wine.sh ctest --test-dir build-win -L windows
 set -u
 
 if [ "$#" -eq 0 ]; then
@@ -29,6 +35,18 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installer dialogs, no menu entries written into the user's desktop, and a
 # crashing program ends instead of waiting in the debugger.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
+
+if [ -n "${JACK_DEFAULT_SERVER:-}" ]; then
+    alsa_conf=/usr/share/alsa/alsa.conf
+    if [ ! -f "$alsa_conf" ] || [ ! -f /usr/lib/x86_64-linux-gnu/alsa-lib/libasound_module_pcm_jack.so ]; then
+        echo "with-wine.sh: no route from Wine to JACK (install libasound2-plugins)" >&2
+        exit 2
+    fi
+    # The machine's configuration first, ours over it: only the default device changes.
+    export ALSA_CONFIG_PATH=$alsa_conf:$here/wine-audio/asound.conf
+    # Wine would pick PulseAudio first where a server answers.
+    export PULSE_SERVER=unix:/nonexistent
+fi
 
 cleanup() {
     wineserver -k >/dev/null 2>&1

@@ -58,6 +58,14 @@ bool EnginePreferencesServices::reopenStream() {
     return mAudio.reopenStream();
 }
 
+bool EnginePreferencesServices::hasControlPanel() {
+    return mAudio.hasControlPanel();
+}
+
+void EnginePreferencesServices::showControlPanel() {
+    mAudio.showControlPanel();
+}
+
 bool EnginePreferencesServices::hasMidi() {
     return mMidi.input() != nullptr && mMidi.output() != nullptr;
 }

@@ -32,10 +32,9 @@ class EnginePreferencesServices : public PreferencesServices {
 
     void writeSettings() override;
 
-    // Neither the ALSA nor the JACK back end of the audio library offers a
-    // driver settings window.
-    bool hasControlPanel() override { return false; }
-    void showControlPanel() override {}
+    // The driver's settings window: ASIO's, where the build has it.
+    bool hasControlPanel() override;
+    void showControlPanel() override;
 
   private:
     AudioEngine& mAudio;

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -9,11 +10,18 @@
 class TempDir {
   public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vt4r-app-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
+        // create_directory answers false for a name that exists: try others.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::filesystem::path candidate =
+                std::filesystem::temp_directory_path() / ("vt4r-app-test-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) {
+                mPath = candidate;
+                return;
+            }
         }
-        mPath = pattern;
+        std::abort();
     }
     ~TempDir() {
         std::error_code ec;

@@ -1,12 +1,15 @@
 // A JACK client for the tests and the soak run: plays a sine or music-like
 // material into VT4R's input ports and counts the server's xruns.
 //
-//   vt4r-jack-player sine LEVEL [SECONDS]
-//   vt4r-jack-player music [SECONDS]
+//   vt4r-jack-player [--ports REGEX] sine LEVEL [SECONDS]
+//   vt4r-jack-player [--ports REGEX] music [SECONDS]
 //
 // It connects to VT4R's ports as soon as they appear (and again after the
 // program reopens its stream), runs for SECONDS (forever without), and on
-// exit or SIGTERM prints "xruns N" on standard output.
+// exit or SIGTERM prints "xruns N" on standard output. With --ports it feeds
+// the input ports matching REGEX instead, left to the first in name order and
+// right to the second (say the ports of a program under Wine, whose client
+// ALSA's JACK plug-in names after the process).
 #include <jack/jack.h>
 
 #include <atomic>
@@ -33,6 +36,7 @@ struct Player {
     float level = 0.5f;
     long position = 0;
     int rate = 48000;
+    const char* portPattern = nullptr;
     double left[8192];
     double right[8192];
 };
@@ -67,7 +71,25 @@ int xrun(void*) {
     return 0;
 }
 
+void connectTo(Player& p, int channel, const char* port) {
+    if (!jack_port_connected_to(p.out[channel], port)) {
+        jack_connect(p.client, jack_port_name(p.out[channel]), port);
+    }
+}
+
 void connectToProgram(Player& p) {
+    if (p.portPattern != nullptr) {
+        // jack_get_ports answers the ports in name order.
+        const char** ports = jack_get_ports(p.client, p.portPattern, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+        if (ports == nullptr) {
+            return;
+        }
+        for (int c = 0; c < 2 && ports[c] != nullptr; ++c) {
+            connectTo(p, c, ports[c]);
+        }
+        jack_free(ports);
+        return;
+    }
     for (int c = 0; c < 2; ++c) {
         const std::string pattern = "^RtApiJack[^:]*:inport " + std::to_string(c) + "$";
         const char** ports = jack_get_ports(p.client, pattern.c_str(), nullptr, JackPortIsInput);
@@ -75,9 +97,7 @@ void connectToProgram(Player& p) {
             continue;
         }
         for (int i = 0; ports[i] != nullptr; ++i) {
-            if (!jack_port_connected_to(p.out[c], ports[i])) {
-                jack_connect(p.client, jack_port_name(p.out[c]), ports[i]);
-            }
+            connectTo(p, c, ports[i]);
         }
         jack_free(ports);
     }
@@ -88,6 +108,12 @@ void connectToProgram(Player& p) {
 int main(int argc, char** argv) {
     static Player player;
     double seconds = -1.0;
+    const char* self = argv[0];
+    if (argc >= 3 && std::strcmp(argv[1], "--ports") == 0) {
+        player.portPattern = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "music") == 0) {
         player.music = true;
         if (argc >= 3) seconds = std::atof(argv[2]);
@@ -95,7 +121,7 @@ int main(int argc, char** argv) {
         player.level = static_cast<float>(std::atof(argv[2]));
         if (argc >= 4) seconds = std::atof(argv[3]);
     } else {
-        std::fprintf(stderr, "usage: %s sine LEVEL [SECONDS] | music [SECONDS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--ports REGEX] sine LEVEL [SECONDS] | music [SECONDS]\n", self);
         return 2;
     }
     std::signal(SIGTERM, [](int) { gStop.store(true); });
