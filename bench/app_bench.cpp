@@ -64,6 +64,17 @@ struct Sandbox {
     }
 };
 
+// Ends the program as its platform would; under Wine with WM_CLOSE to its
+// windows, so its sound clients leave the JACK server in order.
+void endProgram(gui::Process& app) {
+    if (windowsExe().empty()) {
+        app.terminate();
+    } else {
+        gui::sh("wine taskkill /im vt4r.exe >/dev/null 2>&1");
+    }
+    app.waitExit(30);
+}
+
 long residentKiB(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(in, line);) {
@@ -135,8 +146,7 @@ void StartupToVisibleWindow(benchmark::State& state) {
         }
         state.SetIterationTime(std::chrono::duration<double>(end - begin).count());
         if (!windowsExe().empty()) {
-            app->terminate(); // Wine's unmanaged windows take no close request from X
-            app->waitExit(10);
+            endProgram(*app); // Wine's unmanaged windows take no close request from X
             continue;
         }
         x.requestClose(mapped);
@@ -173,11 +183,15 @@ void WindowThreadCpu(benchmark::State& state) {
         }
         std::unique_ptr<gui::Process> player;
         if (state.range(0) == 1) {
-            player = std::make_unique<gui::Process>(VT4R_PLAYER_PATH, std::vector<std::string>{"music"},
+            // Under Wine into the capture ports of Wine's JACK client.
+            std::vector<std::string> args{"music"};
+            if (!windowsExe().empty()) args.insert(args.begin(), {"--ports", "^vt4r-wine[^:]*:"});
+            player = std::make_unique<gui::Process>(VT4R_PLAYER_PATH, args,
                                                     std::vector<std::string>{}, (sandbox.dir / "p.out").string(),
                                                     (sandbox.dir / "p.err").string());
         }
-        std::this_thread::sleep_for(std::chrono::seconds(3)); // past start-up and the fade-in
+        // Past start-up and the fade-in (under Wine the stream opens in seconds).
+        std::this_thread::sleep_for(std::chrono::seconds(windowsExe().empty() ? 3 : 20));
         const double cpuBefore = threadSeconds(app->pid());
         const auto begin = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
@@ -187,8 +201,7 @@ void WindowThreadCpu(benchmark::State& state) {
         state.counters["window_thread_cpu_percent"] = 100.0 * cpu / wall;
         state.counters["resident_MiB"] = static_cast<double>(residentKiB(app->pid())) / 1024.0;
         player.reset();
-        app->terminate();
-        app->waitExit(10);
+        endProgram(*app);
     }
 }
 BENCHMARK(WindowThreadCpu)->Arg(1)->Arg(0)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);

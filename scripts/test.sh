@@ -2,7 +2,8 @@
 # Sets up, builds and runs every test: the normal build with all labels (unit,
 # audio against a private JACK server, gui on a private Xvfb display), then the unit tests again under
 # AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, then the Windows build's
-# tests under Wine (label windows) and the comparisons between the two platforms' programs.
+# tests under Wine with its sound routed to JACK (label windows), the comparisons between the two
+# platforms' programs, and the Windows program driven under Wine (label wine).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -35,8 +36,12 @@ run bash -c 'cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVT4R_BUILD
 
 run scripts/build-windows.sh build-win
 if [ -f build-win/CTestTestfile.cmake ]; then
-    run scripts/with-wine.sh ctest --test-dir build-win --output-on-failure -L windows -j 2
+    # Wine's sound goes to a private JACK server, so the engine's tests there run on DirectSound and WASAPI.
+    run scripts/with-jack.sh scripts/with-wine.sh ctest --test-dir build-win --output-on-failure -L windows -j 2
     run env VT4R_WINDOWS_BUILD="$root/build-win" scripts/with-wine.sh ctest --test-dir build --output-on-failure -L crossplatform -V
+    # vt4r.exe itself, driven like the Linux program, its sound measured on the JACK side.
+    run env VT4R_WINDOWS_BUILD="$root/build-win" scripts/with-jack.sh scripts/with-wine.sh \
+        ctest --test-dir build --output-on-failure -L wine
 fi
 
 if [ "$status" -ne 0 ]; then
