@@ -89,3 +89,7 @@ bool EnginePreferencesServices::openMidiOut(std::string_view name) {
 void EnginePreferencesServices::writeSettings() {
     ::writeSettings(mSettingsPath, mSettings);
 }
+
+bool EnginePreferencesServices::outputNamesInput(std::uint16_t driver) {
+    return AudioEngine::outputNamesInput(driver);
+}

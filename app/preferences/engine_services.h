@@ -31,6 +31,7 @@ class EnginePreferencesServices : public PreferencesServices {
     bool openMidiOut(std::string_view name) override;
 
     void writeSettings() override;
+    bool outputNamesInput(std::uint16_t driver) override;
 
     // The driver's settings window: ASIO's, where the build has it.
     bool hasControlPanel() override;

@@ -115,7 +115,9 @@ void PreferencesDialog::fillDevicePart() {
     const bool jack = mSettings.driver == kJackDriver;
     ListState& inputList = *findList(kInputDevice);
     ListState& outputList = *findList(kOutputDevice);
-    inputList.enabled = !jack;
+    // Where input and output devices are listed apart (WASAPI standing in
+    // for the second driver type) the input stays the user's to choose.
+    inputList.enabled = !mServices.outputNamesInput(mSettings.driver);
     mControlPanelEnabled = jack && mServices.hasControlPanel();
 
     // A name that is not found shows the first device; the setting stays.

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,10 @@ class PreferencesServices {
 
     // Writes the current settings to the settings file.
     virtual void writeSettings() = 0;
+
+    // Whether the driver type's output device stands for its input too (one
+    // device serves both directions), so the input list has nothing to choose.
+    virtual bool outputNamesInput(std::uint16_t driver) { return driver == 1; }
 
     // The driver's own settings window, where the back end has one.
     virtual bool hasControlPanel() = 0;

@@ -24,6 +24,8 @@ class FakeServices : public PreferencesServices {
     // Devices of each driver type (0 ALSA, 1 JACK); scanned as the engine
     // would at start-up.
     std::array<std::vector<FakeDevice>, 2> drivers;
+    // False for a second driver type that lists inputs apart (WASAPI).
+    bool secondDriverIsOneDevice = true;
     std::vector<std::string> inPorts{"off", "Synth In", "Keys"};
     std::vector<std::string> outPorts{"off", "Synth Out"};
     bool midiAvailable = true;
@@ -91,6 +93,7 @@ class FakeServices : public PreferencesServices {
         ++writes;
     }
     bool hasControlPanel() override { return controlPanel; }
+    bool outputNamesInput(std::uint16_t driver) override { return driver == 1 && secondDriverIsOneDevice; }
     void showControlPanel() override {
         calls.push_back("showControlPanel");
         ++controlPanelsShown;

@@ -237,6 +237,11 @@ TEST_F(PreferencesTest, DriverChangeRebuildsTheAudioSide) {
     fake.calls.clear();
     dialog.select(D::kDriverType, 0);
     EXPECT_THAT(fake.calls, IsEmpty());
+
+    // A second driver type with inputs of its own keeps the input list open.
+    fake.secondDriverIsOneDevice = false;
+    dialog.select(D::kDriverType, 1);
+    EXPECT_TRUE(list(D::kInputDevice).enabled);
 }
 
 TEST_F(PreferencesTest, ControlPanelOnlyForTheSecondDriverTypeWhereTheBackEndHasOne) {
