@@ -63,7 +63,10 @@ class WineApp : public ::testing::Test {
         char pattern[] = "/tmp/vt4r-wine-gui-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         mDir = pattern;
-        // DirectSound at 48 kHz, the rate of the test server.
+        // DirectSound at 48 kHz, the rate of the test server; whatever an
+        // earlier test left there (a folder, say) goes first.
+        std::error_code ec;
+        fs::remove_all(settingsPath(), ec);
         std::ofstream(settingsPath()) << "[audio]\r\ndriver=0\r\nsr=48000\r\niovs=512\r\nsigvs=32\r\n"
                                          "indev=Default Device\r\noutdev=Default Device\r\n";
     }
@@ -331,6 +334,22 @@ TEST_F(WineApp, PreferencesCancelKeepsTheFileAndOkWritesTheChosenDevice) {
     ASSERT_TRUE(gui::eventually([] { return gui::findWindows("Preferences").empty(); }, 30));
     EXPECT_TRUE(gui::eventually([&] { return gui::readFile(settingsPath()).find("outdev=Out: default") != std::string::npos; }, 30))
         << gui::readFile(settingsPath());
+    EXPECT_FALSE(mApp->waitExit(0).has_value());
+}
+
+TEST_F(WineApp, SettingsThatCannotBeSavedAreReportedNotLostSilently) {
+    start();
+    // A folder where the file should be: the final replace must fail.
+    fs::remove(settingsPath());
+    fs::create_directory(settingsPath());
+    unsigned long dialog = 0;
+    ASSERT_TRUE(openPreferences(dialog));
+    ASSERT_TRUE(xdo("key Return"));
+    // The message comes up as a second window titled VT4R; Enter dismisses it.
+    EXPECT_TRUE(gui::eventually([] { return gui::findWindows("VT4R").size() == 2; }, 30));
+    ASSERT_TRUE(xdo("key Return"));
+    EXPECT_TRUE(gui::eventually([] { return gui::findWindows("VT4R").size() == 1; }, 30));
+    EXPECT_TRUE(fs::is_directory(settingsPath()));
     EXPECT_FALSE(mApp->waitExit(0).has_value());
 }
 
