@@ -150,13 +150,17 @@ class WineApp : public ::testing::Test {
     // Alt+F opens "&File" with its first item, "Preferences...", highlighted.
     bool openPreferences(unsigned long& dialog) const {
         if (!click(kEditorWidth / 2, 200) || !xdo("key alt+f") || !xdo("key Return")) return false;
-        return gui::eventually(
+        const bool shown = gui::eventually(
             [&] {
                 const auto found = gui::findWindows("Preferences");
                 if (found.size() == 1) dialog = found[0];
                 return found.size() == 1;
             },
             30);
+        // Keys go where the X focus is: wait until the dialog has it.
+        return shown && gui::eventually(
+                            [&] { return gui::run("xdotool getwindowfocus 2>/dev/null").find(std::to_string(dialog)) == 0; },
+                            10);
     }
 
     // Generous: while the stream opens the program answers nothing, and what
