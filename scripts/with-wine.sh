@@ -68,6 +68,12 @@ run_in_wine() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         wineserver -w
     fi
+    # One server for the whole command: by default it exits a few seconds after its last client,
+    # and a program started just then is cut off ("recvmsg: Connection reset by peer").
+    wineserver -p || {
+        echo "with-wine.sh: could not start the Wine server" >&2
+        return 2
+    }
     "$@"
 }
 export -f run_in_wine
