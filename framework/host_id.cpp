@@ -15,7 +15,7 @@ struct HostKey {
 
 // Tried in this order; an earlier key wins over a later one in the same name.
 constexpr HostKey kHostTable[] = {
-    {"standalone", 23}, {"cubase", 3}, {"reaper", 1},   {"nuendo", 4},      {"cakewalk", 5},
+    {"standalone", 23}, {"lv2", 26}, {"cubase", 3}, {"reaper", 1},   {"nuendo", 4},      {"cakewalk", 5},
     {"samplitude", 8},  {"fruity", 7}, {"live", 9},     {"melodyne", 12},   {"vstmanlib", 13},
     {"aulab", 14},      {"forte", 15}, {"chainer", 16}, {"audition", 17},   {"orion", 18},
     {"sawstudio", 20},  {"logic", 21}, {"digital", 22}, {"audiomulch", 24}, {"presonus vst2 host", 25},

@@ -15,9 +15,25 @@ IEffectStandalone::IEffectStandalone(const IHostRecord& host, std::int32_t param
     SetInputConnections(0, InputCount(), true);
     SetOutputConnections(0, OutputCount(), true);
     mBlockFrames = 1024;
-    SetHost("standalone", Version());
+    SetHost(host.hostName != nullptr ? host.hostName : "standalone", Version());
     mMidiOutput = host.midiOutput;
     mMidiOutputChannel = host.midiOutputChannel;
+    mEdits = host.edits;
+}
+
+void IEffectStandalone::BeginHostEdit(std::int32_t index) {
+    if (mEdits != nullptr)
+        mEdits->BeginEdit(index);
+}
+
+void IEffectStandalone::ReportToHost(std::int32_t index, double normalised) {
+    if (mEdits != nullptr)
+        mEdits->Edit(index, normalised);
+}
+
+void IEffectStandalone::EndHostEdit(std::int32_t index) {
+    if (mEdits != nullptr)
+        mEdits->EndEdit(index);
 }
 
 void IEffectStandalone::ProcessBlockLocked(double** inputs, double** outputs, std::int32_t frames) {

@@ -5,15 +5,29 @@
 
 #include "effect_base.h"
 
-// What the application hands to the plug-in factory: where MIDI goes and the
-// output-channel setting (0 = leave channels, 1..16 = move to that channel),
-// read live at every send.
+// Where a plug-in wrapper's host takes the editor's edits: a gesture begins, a
+// parameter takes a normalised value, the gesture ends. [main thread]
+class IHostEdits {
+  public:
+    virtual ~IHostEdits() = default;
+    virtual void BeginEdit(std::int32_t index) = 0;
+    virtual void Edit(std::int32_t index, double normalised) = 0;
+    virtual void EndEdit(std::int32_t index) = 0;
+};
+
+// What the application or a plug-in wrapper hands to the plug-in factory:
+// where MIDI goes and the output-channel setting (0 = leave channels, 1..16 =
+// move to that channel), read live at every send; the host's name for the host
+// id ("standalone" when null) and where the editor's edits go (nowhere when null).
 struct IHostRecord {
     IMidiOutput* midiOutput = nullptr;
     const std::atomic<std::uint16_t>* midiOutputChannel = nullptr;
+    const char* hostName = nullptr;
+    IHostEdits* edits = nullptr;
 };
 
-// Adapts IEffectBase to a standalone application.
+// Adapts IEffectBase to a host that drives it directly: the standalone
+// application, or a plug-in format's wrapper.
 class IEffectStandalone : public IEffectBase {
   public:
     IEffectStandalone(const IHostRecord& host, std::int32_t paramCount, const char* channelLayouts,
@@ -31,9 +45,9 @@ class IEffectStandalone : public IEffectBase {
     // move to that channel; other statuses and other settings are left alone.
     bool SendMidiMessage(const MidiMessage& message) override;
 
-    void BeginHostEdit(std::int32_t) override {}
-    void ReportToHost(std::int32_t, double) override {}
-    void EndHostEdit(std::int32_t) override {}
+    void BeginHostEdit(std::int32_t index) override;
+    void ReportToHost(std::int32_t index, double normalised) override;
+    void EndHostEdit(std::int32_t index) override;
     void HostNotification() override {}
     std::int32_t HostQuery() override { return 0; }
     double HostTempo() override { return 120.0; }
@@ -50,6 +64,7 @@ class IEffectStandalone : public IEffectBase {
     bool mDoesMidi = false;
     IMidiOutput* mMidiOutput = nullptr;
     const std::atomic<std::uint16_t>* mMidiOutputChannel = nullptr;
+    IHostEdits* mEdits = nullptr;
 };
 
 // Creates the one plug-in of this program while holding a process-wide lock.
