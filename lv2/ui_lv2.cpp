@@ -1,0 +1,163 @@
+// The LV2 editor: the same editor view as the standalone, in the host's window through
+// the X11 window layer. It runs on a plug-in object of its own that never processes
+// audio, so it needs nothing of the DSP instance (a host may run that elsewhere): knob
+// edits leave as port writes wrapped in touch gestures, port events come back as
+// values for the knobs, the switch and the needle.
+#include <lv2/core/lv2.h>
+#include <lv2/ui/ui.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "framework/standalone.h"
+#include "graphics/view_factory.h"
+#include "graphics/x11/editor_window.h"
+#include "lv2/ports.h"
+
+namespace {
+
+using namespace vt4r_lv2;
+
+const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
+    for (; features != nullptr && *features != nullptr; ++features)
+        if (std::strcmp((*features)->URI, uri) == 0)
+            return (*features)->data;
+    return nullptr;
+}
+
+// A control port's value as the plug-in wrapper applies it.
+void ApplyPortValue(IParameter& param, float value) {
+    if (param.Kind() == Number)
+        param.SetClamped(value);
+    else if (param.ValueTextCount() <= 2)
+        param.SetClamped(value > 0.0f ? 1.0 : 0.0);
+    else
+        param.SetClamped(std::nearbyint(value));
+}
+
+class Vt4rLv2Ui : public IHostEdits {
+  public:
+    Vt4rLv2Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2_Feature* const* features)
+        : mWrite(write), mController(controller),
+          mTouch(static_cast<const LV2UI_Touch*>(FindFeature(features, LV2_UI__touch))),
+          mResize(static_cast<const LV2UI_Resize*>(FindFeature(features, LV2_UI__resize))) {}
+
+    // False when there is no parent window or no display.
+    bool Open(void* parent) {
+        if (parent == nullptr)
+            return false;
+        // This library's own copy of the factory: the UI's plug-in gets an X11 editor.
+        SetEditorViewFactory(CreateX11EditorWindowView);
+        IHostRecord record;
+        record.hostName = "lv2";
+        record.edits = this;
+        mPlugin = CreatePlugin(record);
+        mView = dynamic_cast<IX11EditorWindow*>(mPlugin->Editor());
+        if (mView == nullptr || mView->OpenEditorWindow(parent) == nullptr)
+            return false;
+        if (mResize != nullptr)
+            mResize->ui_resize(mResize->handle, mView->Width(), mView->Height());
+        return true;
+    }
+
+    ~Vt4rLv2Ui() override {
+        if (mView != nullptr)
+            mView->CloseEditorWindow();
+        mPlugin.reset();
+    }
+
+    void* Widget() { return mView != nullptr ? mView->WindowHandle() : nullptr; }
+
+    void PortEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format, const void* buffer) {
+        if (format != 0 || size != sizeof(float) || buffer == nullptr)
+            return;
+        const float value = *static_cast<const float*>(buffer);
+        if (port == kNeedlePort) {
+            const double needle = std::isfinite(value) ? std::fmin(std::fmax(value, 0.0f), 1.0f) : 0.0;
+            mView->PushParameterValue(kMeterParamIdx, needle, true);
+            return;
+        }
+        const std::int32_t index = ParameterOfPort(port);
+        IParameter* param = mPlugin->Param(index);
+        if (param == nullptr)
+            return;
+        std::lock_guard<std::recursive_mutex> lock(mPlugin->Lock());
+        ApplyPortValue(*param, value);
+        mView->PushParameterValue(index, param->Value(), false);
+    }
+
+    int Idle() { return mView != nullptr ? mView->Idle() : 1; }
+
+    // ---- the editor's edits, to the host ----
+    void BeginEdit(std::int32_t index) override { Touch(index, true); }
+    void EndEdit(std::int32_t index) override { Touch(index, false); }
+    void Edit(std::int32_t index, double) override {
+        const IParameter* param = mPlugin->Param(index);
+        if (param == nullptr)
+            return;
+        const float value = static_cast<float>(param->Value());
+        mWrite(mController, PortOfParameter(index), sizeof value, 0, &value);
+    }
+
+  private:
+    void Touch(std::int32_t index, bool grabbed) {
+        if (mTouch != nullptr && mPlugin->Param(index) != nullptr)
+            mTouch->touch(mTouch->handle, PortOfParameter(index), grabbed);
+    }
+
+    LV2UI_Write_Function mWrite;
+    LV2UI_Controller mController;
+    const LV2UI_Touch* mTouch;
+    const LV2UI_Resize* mResize;
+    std::unique_ptr<IEffectStandalone> mPlugin;
+    IX11EditorWindow* mView = nullptr; // owned by mPlugin
+};
+
+LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*, LV2UI_Write_Function write,
+                         LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
+    if (std::strcmp(pluginUri, kPluginUri) != 0 || write == nullptr)
+        return nullptr;
+    try {
+        auto ui = std::make_unique<Vt4rLv2Ui>(write, controller, features);
+        if (!ui->Open(const_cast<void*>(FindFeature(features, LV2_UI__parent)))) {
+            std::fprintf(stderr, "VT4R: the editor needs an X11 parent window and a display\n");
+            return nullptr;
+        }
+        *widget = ui->Widget();
+        return ui.release();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "VT4R: the editor could not open: %s\n", e.what());
+        return nullptr;
+    }
+}
+
+void Cleanup(LV2UI_Handle handle) {
+    delete static_cast<Vt4rLv2Ui*>(handle);
+}
+
+void PortEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t size, std::uint32_t format,
+               const void* buffer) {
+    static_cast<Vt4rLv2Ui*>(handle)->PortEvent(port, size, format, buffer);
+}
+
+int Idle(LV2UI_Handle handle) {
+    return static_cast<Vt4rLv2Ui*>(handle)->Idle();
+}
+
+const void* ExtensionData(const char* uri) {
+    static const LV2UI_Idle_Interface idle = {Idle};
+    if (std::strcmp(uri, LV2_UI__idleInterface) == 0)
+        return &idle;
+    return nullptr;
+}
+
+const LV2UI_Descriptor kDescriptor = {kUiUri, Instantiate, Cleanup, PortEvent, ExtensionData};
+
+} // namespace
+
+extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
+    return index == 0 ? &kDescriptor : nullptr;
+}

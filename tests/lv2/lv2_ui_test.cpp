@@ -1,0 +1,117 @@
+// The editor in a real LV2 host: jalv.gtk3 on the test X server and JACK server shows
+// it as the headless snapshot draws it; the needle follows a loud sine; dragging the
+// Input knob up a quarter of its travel reaches the plug-in through the host's control
+// port (the output then plays at the level of Input +10 dB). Run under
+// scripts/with-jack.sh scripts/with-xvfb.sh; skips without them.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+
+#include "jalv_rig.h"
+#include "snapshot.h"
+#include "tests/gui/app_driver.h"
+
+namespace {
+
+using namespace lv2rig;
+
+// The editor's window: the innermost mapped window of the editor's size.
+std::optional<gui::Geometry> FindEditor(::Display* display, ::Window window, int depth = 0) {
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, window, &root, &parent, &children, &count))
+        return std::nullopt;
+    std::optional<gui::Geometry> found;
+    for (unsigned i = 0; i < count && depth < 12; ++i)
+        if (auto inner = FindEditor(display, children[i], depth + 1))
+            found = inner;
+    if (children != nullptr)
+        XFree(children);
+    if (found)
+        return found;
+    XWindowAttributes a;
+    if (XGetWindowAttributes(display, window, &a) && a.map_state == IsViewable && a.width == 288 &&
+        a.height == 392) {
+        int x = 0, y = 0;
+        ::Window child = 0;
+        XTranslateCoordinates(display, window, root, 0, 0, &x, &y, &child);
+        return gui::Geometry{x, y, 288, 392};
+    }
+    return std::nullopt;
+}
+
+bool LooksLike(const gui::Geometry& area, const SnapshotOptions& options, const std::string& keepAs) {
+    RgbImage expected;
+    std::string error;
+    if (!RenderSnapshot(options, expected, error))
+        return false;
+    const bool same = gui::eventually(
+        [&] {
+            auto shot = gui::screenshot(area);
+            return shot && shot->rgb == expected.rgb;
+        },
+        10);
+    if (!same) {
+        WritePngRgb(keepAs + "-expected.png", expected, error);
+        gui::screenshot(area, keepAs + "-screen.png");
+    }
+    return same;
+}
+
+} // namespace
+
+TEST(Lv2Ui, TheEditorInJalvDrawsFollowsTheNeedleAndMovesTheHostsControl) {
+    if (std::getenv("JACK_DEFAULT_SERVER") == nullptr || std::getenv("DISPLAY") == nullptr)
+        GTEST_SKIP() << "needs the JACK and X test servers";
+    const fs::path bundle = VT4R_LV2_BUNDLE;
+    setenv("LV2_PATH", bundle.parent_path().c_str(), 1);
+    const fs::path dir = fs::temp_directory_path() / ("vt4r-lv2-ui-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+
+    JalvProbe probe("vt4r-ui");
+    ASSERT_TRUE(probe.Ok());
+    Jalv host("vt4r-ui", {}, dir / "jalv.out", "jalv.gtk3");
+    gui::Display x;
+    std::optional<gui::Geometry> editor;
+    ASSERT_TRUE(gui::eventually([&] { return (editor = FindEditor(x.get(), DefaultRootWindow(x.get())))
+                                          .has_value(); },
+                                20))
+        << "no editor window appeared";
+
+    // At rest, before any sound: exactly the headless drawing.
+    EXPECT_TRUE(LooksLike(*editor, SnapshotOptions{}, (dir / "rest").string()));
+
+    // The loud sine moves the needle.
+    ASSERT_TRUE(probe.Connect());
+    RgbImage rest;
+    std::string error;
+    ASSERT_TRUE(RenderSnapshot(SnapshotOptions{}, rest, error)) << error;
+    EXPECT_TRUE(gui::eventually(
+        [&] {
+            auto shot = gui::screenshot(*editor);
+            if (!shot)
+                return false;
+            gui::Shot still{288, 392, rest.rgb};
+            return gui::countDifferences(*shot, still, 20, 60, 270, 165) > 50;
+        },
+        10))
+        << "the needle did not move";
+
+    // Input up 155 pixels: +10 dB, as in the standalone.
+    const std::string knob = std::to_string(editor->x + 79) + " " + std::to_string(editor->y + 245);
+    ASSERT_TRUE(gui::sh("xdotool mousemove " + knob + " mousedown 1 2>/dev/null"));
+    for (int step = 1; step <= 31; ++step)
+        gui::sh("xdotool mousemove_relative -- 0 -5 2>/dev/null");
+    ASSERT_TRUE(gui::sh("xdotool mouseup 1 2>/dev/null"));
+    const std::size_t changed = probe.Position();
+    while (probe.Position() < changed + 3 * probe.Rate())
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const double peak = probe.Peak(0, 0.5);
+    const Expected louder = Simulate(bundle.string(), probe.Rate(), probe.Block(), 10.0, 0.0, 3.0);
+    const Expected plain = Simulate(bundle.string(), probe.Rate(), probe.Block(), 0.0, 0.0, 3.0);
+    EXPECT_NEAR(peak, louder.peak, 0.03 * louder.peak) << "at Input 0 it would be " << plain.peak;
+    EXPECT_GT(std::fabs(louder.peak - plain.peak), 0.1 * plain.peak);
+
+    EXPECT_EQ(host.Quit(), 0);
+    fs::remove_all(dir);
+}
