@@ -74,6 +74,8 @@ run_in_wine() {
         echo "with-wine.sh: could not start the Wine server" >&2
         return 2
     }
+    # Wine's own services start once, here, rather than in two programs started at the same moment.
+    wineboot >/dev/null 2>&1
     "$@"
 }
 export -f run_in_wine
