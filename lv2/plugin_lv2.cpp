@@ -168,13 +168,7 @@ class Vt4rLv2 {
                 continue;
             mAppliedBits[i] = bits;
             std::lock_guard<std::recursive_mutex> lock(mPlugin->Lock());
-            IParameter* param = mPlugin->Param(i);
-            if (param->Kind() == Number)
-                param->SetClamped(value);
-            else if (param->ValueTextCount() <= 2)
-                param->SetClamped(value > 0.0f ? 1.0 : 0.0); // a toggle: anything above 0 is on
-            else
-                param->SetClamped(std::nearbyint(value));
+            ApplyPortValue(*mPlugin->Param(i), value);
             mPlugin->ParameterChanged(i);
         }
     }

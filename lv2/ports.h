@@ -1,7 +1,9 @@
 #pragma once
+#include <cmath>
 #include <cstdint>
 #include <string>
 
+#include "framework/parameter.h"
 #include "plugin/params.h"
 
 // The plug-in's face to LV2 hosts: its URIs and ports. The descriptions in the
@@ -58,6 +60,17 @@ inline std::string SymbolForName(const char* name) {
     while (!symbol.empty() && symbol.back() == '_')
         symbol.pop_back();
     return symbol.empty() ? "parameter" : symbol;
+}
+
+// A control port's value as the parameter takes it: numbers limited to their range, a
+// toggle on for anything above 0 (LV2's rule), other choices rounded. Caller holds the plug-in lock.
+inline void ApplyPortValue(IParameter& param, float value) {
+    if (param.Kind() == Number)
+        param.SetClamped(value);
+    else if (param.ValueTextCount() <= 2)
+        param.SetClamped(value > 0.0f ? 1.0 : 0.0);
+    else
+        param.SetClamped(std::nearbyint(value));
 }
 
 } // namespace vt4r_lv2

@@ -28,16 +28,6 @@ const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
-// A control port's value as the plug-in wrapper applies it.
-void ApplyPortValue(IParameter& param, float value) {
-    if (param.Kind() == Number)
-        param.SetClamped(value);
-    else if (param.ValueTextCount() <= 2)
-        param.SetClamped(value > 0.0f ? 1.0 : 0.0);
-    else
-        param.SetClamped(std::nearbyint(value));
-}
-
 class Vt4rLv2Ui : public IHostEdits {
   public:
     Vt4rLv2Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2_Feature* const* features)
