@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,10 +38,29 @@ std::string number(std::uint16_t value) {
     return std::to_string(value);
 }
 
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// A value as a write gives it back: cut at a NUL, line breaks as blanks (the
+// file's writer stores them so), at most 99 bytes, no blanks at either end (the
+// reader trims them). Reading a file and writing it again then changes nothing.
 void readText(const IniFile& ini, const char* section, const char* key, const char* fallback,
               SettingsText& field) {
     const std::optional<std::string> value = ini.get(section, key);
-    setText(field, value ? std::string_view(*value) : std::string_view(fallback));
+    std::string text = value ? value->substr(0, value->find('\0')) : std::string(fallback);
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    text.resize(std::min(text.size(), kSettingsTextSize - 1));
+    const std::size_t first = text.find_first_not_of(" \t");
+    text = first == std::string::npos ? std::string() : text.substr(first);
+    while (!text.empty() && isBlank(text.back())) {
+        text.pop_back();
+    }
+    setText(field, text);
 }
 
 std::uint16_t readNumber(const IniFile& ini, const char* section, const char* key, std::uint16_t fallback) {
@@ -76,8 +96,18 @@ void setText(SettingsText& field, std::string_view text) {
 }
 
 bool isCutFormOf(std::string_view stored, std::string_view full) {
-    return stored.size() == kSettingsTextSize - 1 && full.size() > stored.size() &&
-           full.substr(0, stored.size()) == stored;
+    constexpr std::size_t kField = kSettingsTextSize - 1;
+    if (stored.empty() || stored.size() > kField || full.size() <= kField ||
+        full.substr(0, stored.size()) != stored) {
+        return false;
+    }
+    // The file drops the blanks a cut may end in.
+    for (const char c : full.substr(stored.size(), kField - stored.size())) {
+        if (!isBlank(c)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::optional<std::string> settingsPathFrom(const char* xdgConfigHome, const char* home) {
@@ -138,7 +168,7 @@ bool writeSettings(const std::string& path, const AppSettings& s) {
     return ini.save(path);
 }
 
-bool loadSettingsAtStartup(AppSettings& settings, std::string& pathOut) {
+bool loadSettingsAtStartup(AppSettings& settings, std::string& pathOut, bool* saved) {
     const std::optional<std::string> path = settingsPath();
     if (!path) {
         return false;
@@ -146,12 +176,15 @@ bool loadSettingsAtStartup(AppSettings& settings, std::string& pathOut) {
     pathOut = *path;
     const std::string folder = path->substr(0, path->find_last_of(kSettingsPathSeparators));
     if (platform::KindOfPath(folder) != platform::PathKind::Other) {
-        // A folder that cannot be made is not fatal: the write below fails
-        // quietly and the program runs on its defaults.
+        // A folder that cannot be made is not fatal: the write below fails,
+        // the caller says so and the program runs on its defaults.
         platform::CreateFolders(folder);
     } else if (platform::KindOfPath(*path) != platform::PathKind::None) {
         readSettings(*path, settings);
     }
-    writeSettings(*path, settings);
+    const bool written = writeSettings(*path, settings);
+    if (saved != nullptr) {
+        *saved = written;
+    }
     return true;
 }

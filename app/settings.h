@@ -42,7 +42,8 @@ struct AppSettings {
 void setText(SettingsText& field, std::string_view text);
 
 // Whether a name cut to fit a settings field names the same thing as `full`:
-// a field of full length (99 bytes) may hold the start of a longer name.
+// a field of full length (99 bytes) may hold the start of a longer name, less
+// the blanks that cut ends in once the settings file has been read back.
 bool isCutFormOf(std::string_view stored, std::string_view full);
 
 // Where the settings live: $XDG_CONFIG_HOME/VT4R/settings.ini, else
@@ -73,5 +74,6 @@ bool writeSettings(const std::string& path, const AppSettings& settings);
 // The start-up sequence: find the path (creating the VT4R folder and its
 // parents when missing), read the file when the folder and the file existed,
 // then write the file back so it holds every key. False only when no
-// configuration folder can be named; `pathOut` is set otherwise.
-bool loadSettingsAtStartup(AppSettings& settings, std::string& pathOut);
+// configuration folder can be named; `pathOut` is set otherwise, and `saved`
+// (when given) tells whether that write succeeded (errno says why not).
+bool loadSettingsAtStartup(AppSettings& settings, std::string& pathOut, bool* saved = nullptr);

@@ -95,6 +95,9 @@ void IParameter::SetFromNormalized(double x) {
         v = std::floor(v / mStep + 0.5) * mStep;
     if (v > mMax)
         v = mMax;
+    // Below 0, or snapped under the bottom.
+    if (!(v >= mMin))
+        v = mMin;
     mValue = v;
 }
 

@@ -174,6 +174,36 @@ TEST(SettingsFile, NumbersKeepTheirLowSixteenBitsAndTextsNinetyNineBytes) {
     EXPECT_EQ(std::string(s.indev), std::string(99, 'd'));
 }
 
+// A file read, written back and read again gives the same record, whatever
+// its texts hold; and a long name cut where it has a blank still finds its
+// device once the file has dropped that blank.
+TEST(SettingsFile, ReadingWhatWasWrittenChangesNothing) {
+    TempDir dir;
+    const std::string path = dir.file("settings.ini");
+    const std::string longName = std::string(98, 'p') + " port of a long name";
+    std::string content = "[audio]\nindev=" + longName + "\noutdev=a\rb\r\nsr=x \r\n";
+    content += std::string("iovs=a ") + '\0' + "b\nsigvs=\r 64\n[midi]\nindev=" + longName + "\n";
+    writeFile(path, content);
+    AppSettings first;
+    readSettings(path, first);
+    ASSERT_TRUE(writeSettings(path, first));
+    AppSettings second;
+    readSettings(path, second);
+    EXPECT_EQ(second, first) << readFile(path);
+    EXPECT_STREQ(second.outdev, "a b");
+    EXPECT_STREQ(second.sigvs, "64");
+
+    // The running program stores the cut with its blank; the file gives it back without.
+    AppSettings running;
+    setText(running.midiIndev, longName);
+    ASSERT_TRUE(writeSettings(path, running));
+    AppSettings next;
+    readSettings(path, next);
+    EXPECT_EQ(std::strlen(next.midiIndev), 98u);
+    EXPECT_TRUE(isCutFormOf(next.midiIndev, longName));
+    EXPECT_FALSE(isCutFormOf(next.midiIndev, std::string(98, 'p') + "x port"));
+}
+
 TEST(SettingsFile, WritingKeepsForeignLinesAndReplacesOurs) {
     TempDir dir;
     const std::string path = dir.file("settings.ini");

@@ -120,12 +120,14 @@ TEST(ParameterMapping, NumberMapsLinearlyWithoutQuantising) {
     EXPECT_EQ(p.ToNormalized(100.0), 1.0);
 }
 
-TEST(ParameterMapping, OnlyTheMaximumIsEnforced) {
+TEST(ParameterMapping, BothEndsAreEnforced) {
     IParameter p = GainParam();
     p.SetFromNormalized(1.3);
     EXPECT_EQ(p.Value(), 20.0);
     p.SetFromNormalized(-0.1);
-    EXPECT_DOUBLE_EQ(p.Value(), -24.0);
+    EXPECT_EQ(p.Value(), -20.0);
+    p.SetFromNormalized(-1e300);
+    EXPECT_EQ(p.Value(), -20.0);
 }
 
 TEST(ParameterMapping, ChoiceRoundsToNearestState) {
