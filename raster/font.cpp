@@ -49,7 +49,7 @@ void RasterFont::SetFromFontHandle(RasterFontHandle* handle, int flags) {
     Forget();
     if (handle && (flags & FontRenderAsciiNow) != 0)
         for (int code = 0; code < 128; ++code)
-            RenderGlyph(mAscii[code]);
+            GetGlyph(code);
 }
 
 void RasterFont::Forget() {
@@ -57,6 +57,7 @@ void RasterFont::Forget() {
         mAscii[code] = Glyph{0, 0, 0, 0, static_cast<std::uint16_t>(code)};
     mOthers.clear();
     mCoverage.clear();
+    mOtherCoverage.clear();
 }
 
 RasterPixel RasterFont::SetTextColour(RasterPixel colour) {
@@ -100,21 +101,8 @@ int RasterFont::LineHeight() const {
     return mLineHeight;
 }
 
-RasterFont::Glyph* RasterFont::Record(int code, bool create) {
-    if (code >= 0 && code < 128)
-        return &mAscii[code];
-    if (code < 0 || code > 0xFFFF)
-        return nullptr;
-    auto it = std::lower_bound(mOthers.begin(), mOthers.end(), code,
-                               [](const Glyph& g, int c) { return static_cast<int>(g.code) < c; });
-    if (it != mOthers.end() && it->code == code)
-        return &*it;
-    if (!create || (mFlags & FontRenderAsciiNow) != 0)
-        return nullptr;
-    it = mOthers.insert(it, Glyph{0, 0, 0, 0, static_cast<std::uint16_t>(code)});
-    return &*it;
-}
-
+// Renders glyph.code into mScratch and sets the glyph's size; a glyph that draws nothing gets
+// maskPos -1. StoreMask then moves the coverage into a store.
 bool RasterFont::RenderGlyph(Glyph& glyph) {
     if (!mHandle)
         return false;
@@ -127,28 +115,69 @@ bool RasterFont::RenderGlyph(Glyph& glyph) {
         glyph.width = glyph.height = glyph.advance = 0;
         return true;
     }
-    glyph.maskPos = static_cast<int>(mCoverage.size()) + 1;
     glyph.width = width;
     glyph.height = height;
     glyph.advance = advance;
-    mCoverage.insert(mCoverage.end(), mScratch.begin(),
-                     mScratch.begin() + static_cast<std::ptrdiff_t>(width) * height);
     return true;
+}
+
+void RasterFont::StoreMask(Glyph& glyph, std::vector<std::uint8_t>& store) const {
+    if (glyph.maskPos < 0)
+        return;
+    glyph.maskPos = static_cast<int>(store.size()) + 1;
+    store.insert(store.end(), mScratch.begin(),
+                 mScratch.begin() + static_cast<std::ptrdiff_t>(glyph.width) * glyph.height);
 }
 
 const RasterFont::Glyph* RasterFont::GetGlyph(int code) {
     std::lock_guard<std::recursive_mutex> hold(mLock);
-    Glyph* glyph = Record(code, true);
-    if (!glyph)
+    if (code >= 0 && code < 128) {
+        Glyph& glyph = mAscii[code];
+        if (glyph.maskPos == 0) {
+            if (!RenderGlyph(glyph))
+                return nullptr;
+            StoreMask(glyph, mCoverage);
+        }
+        return &glyph;
+    }
+    if (code < 0 || code > 0xFFFF)
         return nullptr;
-    if (glyph->maskPos == 0 && !RenderGlyph(*glyph))
+    const auto byCode = [](const Glyph& g, int c) { return static_cast<int>(g.code) < c; };
+    auto it = std::lower_bound(mOthers.begin(), mOthers.end(), code, byCode);
+    if (it != mOthers.end() && it->code == code)
+        return &*it;
+    if ((mFlags & FontRenderAsciiNow) != 0)
         return nullptr;
-    return glyph;
+    Glyph glyph{0, 0, 0, 0, static_cast<std::uint16_t>(code)};
+    if (!RenderGlyph(glyph))
+        return nullptr;
+    const std::size_t bytes =
+        glyph.maskPos < 0 ? 0
+                          : static_cast<std::size_t>(glyph.width) * static_cast<std::size_t>(glyph.height);
+    if (mOthers.size() >= kMaxCachedOthers || mOtherCoverage.size() + bytes > kMaxCachedOtherBytes) {
+        mOthers.clear();
+        mOtherCoverage.clear();
+        it = mOthers.begin();
+    }
+    StoreMask(glyph, mOtherCoverage);
+    return &*mOthers.insert(it, glyph);
 }
 
 const std::uint8_t* RasterFont::Mask(const Glyph& glyph) const {
     std::lock_guard<std::recursive_mutex> hold(mLock);
-    return glyph.maskPos > 0 ? mCoverage.data() + (glyph.maskPos - 1) : nullptr;
+    if (glyph.maskPos <= 0)
+        return nullptr;
+    return (glyph.code < 128 ? mCoverage : mOtherCoverage).data() + (glyph.maskPos - 1);
+}
+
+RasterFont::CacheUse RasterFont::CachedGlyphs() const {
+    std::lock_guard<std::recursive_mutex> hold(mLock);
+    CacheUse use;
+    for (const Glyph& g : mAscii)
+        use.glyphs += g.maskPos != 0 ? 1 : 0;
+    use.glyphs += mOthers.size();
+    use.bytes = mCoverage.size() + mOtherCoverage.size();
+    return use;
 }
 
 int RasterFont::Measure(const char* text, int length, int flags, int* width) {
@@ -259,7 +288,7 @@ void RasterFont::DrawGlyph(RasterBitmap* bitmap, const Glyph& glyph, long long x
         {y + glyph.height, static_cast<long long>(clip.bottom), static_cast<long long>(bitmap->Height())});
     if (x0 >= x1 || y0 >= y1)
         return;
-    const std::uint8_t* mask = mCoverage.data() + (glyph.maskPos - 1);
+    const std::uint8_t* mask = Mask(glyph);
     const int tB = Channel(mTextColour, 0), tG = Channel(mTextColour, 8), tR = Channel(mTextColour, 16);
     const bool full = t >= 256;
 

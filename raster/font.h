@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -92,16 +93,29 @@ class RasterFont {
     virtual int LineHeight() const;
 
     // The glyph record for `code`, rendered on first use; nullptr when it cannot be had.
-    // The pointer stays valid until the next glyph is rendered or the handle changes.
+    // The pointer, and the glyph's Mask, stay valid until the next glyph is rendered or the
+    // handle changes.
     const Glyph* GetGlyph(int code);
     // Coverage bytes of a glyph with a mask (width x height, row by row).
     const std::uint8_t* Mask(const Glyph& glyph) const;
+
+    // ASCII glyphs, which all of the editor's own text uses, stay cached for the font's life.
+    // Other characters are cached up to these bounds (a lone glyph larger than the byte bound
+    // is still kept): a new one that would pass either first empties their part of the cache,
+    // so text with any number of distinct characters costs bounded memory.
+    static constexpr std::size_t kMaxCachedOthers = 1024;
+    static constexpr std::size_t kMaxCachedOtherBytes = std::size_t{4} << 20;
+    struct CacheUse {
+        std::size_t glyphs = 0; // rendered records, ASCII included
+        std::size_t bytes = 0;  // coverage bytes held for them
+    };
+    CacheUse CachedGlyphs() const;
 
     std::recursive_mutex& Mutex() const { return mLock; }
 
   private:
     bool RenderGlyph(Glyph& glyph);
-    Glyph* Record(int code, bool create);
+    void StoreMask(Glyph& glyph, std::vector<std::uint8_t>& store) const;
     void Forget();
     int Measure(const char* text, int length, int flags, int* width);
     void DrawGlyph(RasterBitmap* bitmap, const Glyph& glyph, long long x, long long y, const RasterRect& clip,
@@ -117,8 +131,9 @@ class RasterFont {
     int mLineHeight = 0;
     int mExtraLineSpacing = 0;
     Glyph mAscii[128];
-    std::vector<Glyph> mOthers; // sorted by code
-    std::vector<std::uint8_t> mCoverage;
+    std::vector<Glyph> mOthers;               // sorted by code
+    std::vector<std::uint8_t> mCoverage;      // masks of mAscii
+    std::vector<std::uint8_t> mOtherCoverage; // masks of mOthers
     std::vector<std::uint8_t> mScratch;
     RasterFontHandle* mHandle = nullptr;
     mutable std::recursive_mutex mLock;

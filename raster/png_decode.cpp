@@ -22,17 +22,20 @@ struct ReadCursor {
     std::size_t pastEnd;
 };
 
+// The budget is checked before `out` is touched: a damaged length can ask for gigabytes.
 void ReadFromCursor(png_structp png, png_bytep out, png_size_t n) {
     auto* cursor = static_cast<ReadCursor*>(png_get_io_ptr(png));
-    std::memset(out, 0, n);
     const std::size_t take = n < cursor->left ? n : cursor->left;
+    const std::size_t past = n - take;
+    if (past > kMaxZeroFill - cursor->pastEnd)
+        png_error(png, "read far past the end of the data");
     if (take > 0)
         std::memcpy(out, cursor->next, take);
+    if (past > 0)
+        std::memset(out + take, 0, past);
     cursor->next += take;
     cursor->left -= take;
-    cursor->pastEnd += n - take;
-    if (cursor->pastEnd > kMaxZeroFill)
-        png_error(png, "read far past the end of the data");
+    cursor->pastEnd += past;
 }
 
 // Errors end the decode without a word; the caller only learns "no image".
@@ -122,6 +125,11 @@ RasterBitmap* LoadPngFromMemory(const unsigned char* data, std::size_t size, Ras
     png_set_user_limits(png, kMaxPngSide, kMaxPngSide);
     png_set_chunk_cache_max(png, 256);
     png_set_chunk_malloc_max(png, 8u << 20);
+    // Only IHDR, PLTE, tRNS and IDAT shape the pixels (no gamma or colour space is applied),
+    // so every other chunk is skipped unread. libpng would otherwise allocate a text or
+    // profile chunk at the length its header claims, up to 2 GiB, since it only warns
+    // (and so carries on) when that length is over the limit above.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
 
     Header header;
     RasterBitmap* result = nullptr;

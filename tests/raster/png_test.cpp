@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <atomic>
@@ -226,6 +229,19 @@ Bytes WithClaimedSize(std::uint32_t width, std::uint32_t height) {
     return png;
 }
 
+// Signature and a valid 1 x 1 header, then a `type` chunk that claims almost 2 GiB and
+// brings nine bytes: about 50 bytes in all.
+Bytes WithHugeChunk(const char* type) {
+    Bytes png = Encode(MakeImage(PNG_COLOR_TYPE_RGBA, 8, false, false, 1, 1));
+    png.resize(33);
+    const unsigned char length[] = {0x7F, 0xFF, 0xFF, 0xF0};
+    png.insert(png.end(), length, length + 4);
+    png.insert(png.end(), type, type + 4);
+    const char text[] = "Title\0abc";
+    png.insert(png.end(), text, text + sizeof text - 1);
+    return png;
+}
+
 } // namespace
 
 TEST(PngDecode, EveryColourTypeAndDepthBecomesRasterPixels) {
@@ -351,6 +367,28 @@ TEST(PngDecode, HugeHeadersAreRefusedBeforeAllocating) {
         EXPECT_EQ(Decode(png), nullptr) << w << "x" << h;
         EXPECT_EQ(LoadPngFromMemory(png.data(), png.size(), &target), nullptr);
         EXPECT_EQ(target.Width(), 2); // refused before the target was touched
+    }
+}
+
+// Each decode runs in a child whose peak resident size must hardly grow: a chunk length is
+// no reason to allocate or fill memory the data cannot back.
+TEST(PngDecode, AChunkClaimingGigabytesCostsNoMemory) {
+    for (const char* type : {"tEXt", "iTXt", "zTXt", "iCCP", "eXIf", "abCd"}) {
+        const Bytes png = WithHugeChunk(type);
+        ASSERT_EQ(png.size(), 50u);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            rusage before{}, after{};
+            getrusage(RUSAGE_SELF, &before);
+            RasterBitmap* b = LoadPngFromMemory(png.data(), png.size(), nullptr);
+            getrusage(RUSAGE_SELF, &after);
+            _exit(b ? 2 : after.ru_maxrss - before.ru_maxrss > 32 * 1024 ? 3 : 0); // ru_maxrss is in KiB
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status)) << type;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << type << ": 2 decoded, 3 grew by over 32 MiB";
     }
 }
 

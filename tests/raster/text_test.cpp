@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "raster/utf8.h"
@@ -446,4 +447,48 @@ TEST(RenderText, ThreadsSharingAFontDrawTheSame) {
         th.join();
     for (int m : mismatches)
         EXPECT_EQ(m, 0);
+}
+
+// A flood of distinct characters keeps the glyph cache within its bounds (at 10 px the count
+// bound acts, at 256 px the byte bound), and text drawn before and after it (ASCII kept, the
+// euro sign dropped and rendered again) is unchanged.
+TEST(TextDraw, DistinctCharactersKeepTheGlyphCacheBounded) {
+    for (auto [size, count] : {std::pair{10, 20000}, std::pair{256, 2000}}) {
+        SCOPED_TRACE(size);
+        RasterFont font;
+        font.SetFromFontHandle(CreateRasterFontHandle("DejaVu Sans", size, 0, 400, false, 0), FontOwnsHandle);
+        font.SetTextColour(0xFF000000u);
+        const char* sample = "-20.0 dB \xE2\x82\xAC";
+        auto draw = [&](const std::string& text, int width) {
+            RasterMemoryBitmap b(width, size, 4);
+            Fill(b, 0xFFFFFFFFu);
+            RasterRect at{0, 0, width, size};
+            font.DrawString(&b, text.c_str(), -1, &at, 0);
+            return Pixels(b);
+        };
+        const std::vector<RasterPixel> before = draw(sample, size * 8);
+        const RasterFont::CacheUse start = font.CachedGlyphs();
+        std::size_t last = start.glyphs;
+        int emptied = 0;
+        for (int code = 0x100; code < 0x100 + count; code += 50) {
+            std::string text;
+            for (int c = code; c < code + 50; ++c) { // two UTF-8 bytes below 0x800, three from there on
+                if (c < 0x800) {
+                    text += static_cast<char>(0xC0 | c >> 6);
+                } else {
+                    text += static_cast<char>(0xE0 | c >> 12);
+                    text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                }
+                text += static_cast<char>(0x80 | (c & 0x3F));
+            }
+            draw(text, size * 2);
+            const RasterFont::CacheUse use = font.CachedGlyphs();
+            ASSERT_LE(use.glyphs, 128 + RasterFont::kMaxCachedOthers);
+            ASSERT_LE(use.bytes, start.bytes + RasterFont::kMaxCachedOtherBytes);
+            emptied += use.glyphs < last ? 1 : 0;
+            last = use.glyphs;
+        }
+        EXPECT_GT(emptied, 1);
+        EXPECT_EQ(draw(sample, size * 8), before);
+    }
 }
