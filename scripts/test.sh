@@ -29,6 +29,7 @@ scripts/build.sh build-tsan thread
 # Some kernels randomise addresses more than ThreadSanitizer's shadow map allows.
 run env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 setarch "$(uname -m)" -R \
     ctest --test-dir build-tsan --output-on-failure -L unit -j 2
+run scripts/fuzz.sh 20
 
 # A packager's build: Release, no options of ours, so warnings stay warnings.
 run bash -c 'cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVT4R_BUILD_TESTS=OFF -DVT4R_BUILD_BENCH=OFF >/dev/null &&
