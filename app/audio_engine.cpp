@@ -15,6 +15,7 @@
 
 #include "framework/standalone.h"
 #include "ini_file.h"
+#include "no_cancellation.h"
 
 namespace {
 
@@ -111,7 +112,20 @@ bool AudioEngine::isStreamRunning() const {
 }
 
 bool AudioEngine::streamFailed() const {
-    return gStreamFailed.load() || (mStarted && isStreamOpen() && !isStreamRunning());
+    // JACK's back end closes the stream itself, on a thread of its own, when
+    // the server goes away; it is seen here once that close has finished.
+    return gStreamFailed.load() || (mStarted && !isStreamRunning());
+}
+
+std::optional<std::string> AudioEngine::missingDevice() {
+    const char* inputName = outputNamesInput(mSettings.driver) ? mSettings.outdev : mSettings.indev;
+    if (!resolveDevice(inputName, true)) {
+        return std::string(inputName);
+    }
+    if (!resolveDevice(mSettings.outdev, false)) {
+        return std::string(mSettings.outdev);
+    }
+    return std::nullopt;
 }
 
 bool AudioEngine::hasControlPanel() const {
@@ -265,6 +279,8 @@ bool AudioEngine::openAudioStream(std::uint32_t inputDevice, std::uint32_t outpu
     options.flags = RTAUDIO_NONINTERLEAVED;
     options.numberOfBuffers = 0;
     options.priority = 0;
+    // The client's name in JACK patchbays.
+    options.streamName = "VT4R";
 
     mBufferFrames = ioVectorSize;
     mProcessor.reset(parseDecimal(mSettings.sigvs));
@@ -321,13 +337,51 @@ bool AudioEngine::startedCleanly() {
 
 int AudioEngine::streamCallback(void* outputBuffer, void* inputBuffer, unsigned int frames,
                                 double /*streamTime*/, RtAudioStreamStatus status, void* userData) {
+    // JACK stops a client's thread by cancelling it (a server that went away,
+    // a stream stopped during underflows): never inside this callback, whose
+    // status message is a cancellation point and whose frames cannot be
+    // unwound. The cancel takes effect in the library's own wait afterwards.
+    const NoCancellation noCancellation;
     auto* engine = static_cast<AudioEngine*>(userData);
+    const bool timed = engine->mTimesCapacity != 0;
+    const auto entry = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     if (!engine->mCallbackSeen.load(std::memory_order_relaxed)) {
         engine->mCallbackSeen.store(true, std::memory_order_release);
     }
-    return engine->mProcessor.process(static_cast<double*>(outputBuffer), static_cast<double*>(inputBuffer),
-                                      frames, status != 0, engine->mPlugin.load(std::memory_order_acquire),
-                                      engine->mSettings.monoinput.load(std::memory_order_relaxed) != 0);
+    const int result =
+        engine->mProcessor.process(static_cast<double*>(outputBuffer), static_cast<double*>(inputBuffer), frames,
+                                   status != 0, engine->mPlugin.load(std::memory_order_acquire),
+                                   engine->mSettings.monoinput.load(std::memory_order_relaxed) != 0);
+    if (timed) {
+        const auto nanoseconds =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - entry).count();
+        const std::uint64_t n = engine->mTimesCount.load(std::memory_order_relaxed);
+        engine->mTimes[n % engine->mTimesCapacity] = static_cast<std::uint32_t>(
+            std::min<long long>(nanoseconds, std::numeric_limits<std::uint32_t>::max()));
+        engine->mTimesCount.store(n + 1, std::memory_order_release);
+    }
+    return result;
+}
+
+void AudioEngine::recordCallbackTimes(std::size_t capacity) {
+    abortAndClose();
+    mTimes = capacity != 0 ? std::make_unique<std::uint32_t[]>(capacity) : nullptr;
+    mTimesCapacity = capacity;
+    mTimesCount.store(0);
+}
+
+bool AudioEngine::writeCallbackTimes(const std::string& path) const {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        return false;
+    }
+    const std::uint64_t count = mTimesCount.load(std::memory_order_acquire);
+    const std::uint64_t kept = std::min<std::uint64_t>(count, mTimesCapacity);
+    bool ok = true;
+    for (std::uint64_t i = count - kept; i < count && ok; ++i) {
+        ok = std::fprintf(file, "%u\n", static_cast<unsigned>(mTimes[i % mTimesCapacity])) > 0;
+    }
+    return std::fclose(file) == 0 && ok;
 }
 
 void AudioEngine::stopStream() {

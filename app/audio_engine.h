@@ -85,9 +85,18 @@ class AudioEngine {
     bool isStreamOpen() const;
     bool isStreamRunning() const;
     // True once the library has reported an error for the stream opened
-    // last (from any thread), or has stopped it by itself; cleared by the
-    // next open.
+    // last (from any thread), or has stopped or closed it by itself (a JACK
+    // server that went away); cleared by the next open.
     bool streamFailed() const;
+    // The stored device name that names no device now (input first), if any.
+    std::optional<std::string> missingDevice();
+
+    // Keeps, from now on, how long each callback takes (steady clock, entry
+    // to exit, in nanoseconds): the last `capacity` of them, in memory taken
+    // here, before any stream runs. For the soak's real-time budget.
+    void recordCallbackTimes(std::size_t capacity);
+    // Writes the kept times, oldest first, one per line; false on failure.
+    bool writeCallbackTimes(const std::string& path) const;
 
     // The driver's own settings window (ASIO only, while a stream is open).
     bool hasControlPanel() const;
@@ -114,6 +123,10 @@ class AudioEngine {
     std::atomic<IEffectStandalone*> mPlugin{nullptr};
     // Set by the first callback after an open.
     std::atomic<bool> mCallbackSeen{false};
+    // Callback durations, a ring written by the callback alone.
+    std::unique_ptr<std::uint32_t[]> mTimes;
+    std::size_t mTimesCapacity = 0;
+    std::atomic<std::uint64_t> mTimesCount{0};
     // Written by the main thread only while no stream runs; the library
     // starts its callback thread after that.
     StreamProcessor mProcessor;

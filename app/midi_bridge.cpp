@@ -1,5 +1,6 @@
 #include "midi_bridge.h"
 
+#include <cstdio>
 #include <exception>
 #include <iostream>
 #include <thread>
@@ -9,6 +10,7 @@
 #endif
 
 #include "framework/standalone.h"
+#include "no_cancellation.h"
 
 namespace {
 
@@ -63,6 +65,13 @@ void MidiBridge::OutputAdapter::attach(RtMidiOut* out) {
     std::lock_guard<std::mutex> lock(mMutex);
     mOut = out;
     mOpen.store(false);
+}
+
+void MidiBridge::OutputAdapter::inspect(const std::function<void(RtMidiOut&)>& look) {
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (mOut != nullptr) {
+        look(*mOut);
+    }
 }
 
 bool MidiBridge::OutputAdapter::change(const std::function<bool(RtMidiOut&)>& change) {
@@ -167,14 +176,24 @@ std::optional<unsigned> MidiBridge::findPort(RtMidi& object, std::string_view na
 }
 
 bool MidiBridge::openMidiIn(std::string_view name) {
+    return openInput(name, true);
+}
+
+bool MidiBridge::openMidiOut(std::string_view name) {
+    return openOutput(name, true);
+}
+
+bool MidiBridge::openInput(std::string_view name, bool forgetMissing) {
     if (!mIn) {
         return false;
     }
     std::optional<unsigned> position = findPort(*mIn, name);
     if (!position) {
-        setText(mSettings.midiIndev, kOff);
-        if (mWriteSettings) {
-            mWriteSettings();
+        if (forgetMissing) {
+            setText(mSettings.midiIndev, kOff);
+            if (mWriteSettings) {
+                mWriteSettings();
+            }
         }
         position = 0;
     }
@@ -187,7 +206,7 @@ bool MidiBridge::openMidiIn(std::string_view name) {
     return mInOpen;
 }
 
-bool MidiBridge::openMidiOut(std::string_view name) {
+bool MidiBridge::openOutput(std::string_view name, bool forgetMissing) {
     if (!mOut) {
         return false;
     }
@@ -208,13 +227,76 @@ bool MidiBridge::openMidiOut(std::string_view name) {
         result = guarded([&] { out.openPort(*position - 1, kOutputPortName); });
         return result;
     });
-    if (notFound) {
+    if (notFound && forgetMissing) {
         setText(mSettings.midiOutdev, kOff);
         if (mWriteSettings) {
             mWriteSettings();
         }
     }
     return result;
+}
+
+bool MidiBridge::usesJack() const {
+    return mIn && mIn->getCurrentApi() == RtMidi::UNIX_JACK;
+}
+
+void MidiBridge::release() {
+    shutdown();
+    destroyMidi();
+}
+
+bool MidiBridge::restart(IEffectStandalone* plugin) {
+    release();
+    if (!createMidi()) {
+        return false;
+    }
+    buildPortLists();
+    setPlugin(plugin);
+    // A port that is not there yet keeps its name; followPorts connects it.
+    openInput(mSettings.midiIndev, false);
+    openOutput(mSettings.midiOutdev, false);
+    return true;
+}
+
+void MidiBridge::followPorts() {
+    if (!mIn || !mOut) {
+        return;
+    }
+    const std::string inName = mSettings.midiIndev;
+    if (inName != kOff) {
+        const std::optional<unsigned> found = findPort(*mIn, inName);
+        const bool present = found && *found != 0;
+        if (mInOpen && !present) {
+            guarded([&] { mIn->closePort(); });
+            mInOpen = false;
+            std::fprintf(stderr, "VT4R: the MIDI input \"%s\" is gone; it is connected again when it returns\n",
+                         inName.c_str());
+        } else if (!mInOpen && present && openInput(inName, false)) {
+            std::fprintf(stderr, "VT4R: the MIDI input \"%s\" is connected again\n", inName.c_str());
+        }
+    }
+    const std::string outName = mSettings.midiOutdev;
+    if (outName != kOff) {
+        // Sends go on during the look: a send that meets it waits its turn
+        // (or, rarely, is dropped), as with any port change.
+        bool present = false;
+        mOutputAdapter.inspect([&](RtMidiOut& out) {
+            const std::optional<unsigned> found = findPort(out, outName);
+            present = found && *found != 0;
+        });
+        const bool open = mOutputAdapter.isOpen();
+        if (open && !present) {
+            mOutputAdapter.change([](RtMidiOut& out) {
+                guarded([&] { out.closePort(); });
+                return false;
+            });
+            std::fprintf(stderr, "VT4R: the MIDI output \"%s\" is gone; it is connected again when it returns\n",
+                         outName.c_str());
+        } else if (!open && present && openOutput(outName, false) && mOutputAdapter.isOpen()) {
+            std::fprintf(stderr, "VT4R: the MIDI output \"%s\" is connected again\n", outName.c_str());
+        }
+    }
+    std::fflush(stderr);
 }
 
 void MidiBridge::setPlugin(IEffectStandalone* plugin) {
@@ -232,6 +314,8 @@ IMidiOutput* MidiBridge::midiOutput() {
 }
 
 void MidiBridge::midiCallback(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData) {
+    // JACK MIDI calls from a thread that JACK may cancel.
+    const NoCancellation noCancellation;
     if (message == nullptr || message->empty() || userData == nullptr) {
         return;
     }

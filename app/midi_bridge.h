@@ -61,6 +61,20 @@ class MidiBridge {
     bool openMidiIn(std::string_view name);
     bool openMidiOut(std::string_view name);
 
+    // For a MIDI server that went away (JACK MIDI): the objects go, with
+    // their clients; the settings keep the port names.
+    void release();
+    // Once a server answers again: new objects feeding `plugin`, the stored
+    // ports opened again; a stored port that is not there yet keeps its name
+    // for followPorts.
+    bool restart(IEffectStandalone* plugin);
+    // Whether the objects talk to the JACK server (and die with it).
+    bool usesJack() const;
+    // Called now and then: closes a stored port whose peer has gone and opens
+    // it again once a port of that name is back, saying so on stderr. The
+    // settings keep the name throughout.
+    void followPorts();
+
     // The plug-in that receives accepted input. Set it before opening the
     // input; clearing it waits for a callback in progress to finish.
     void setPlugin(IEffectStandalone* plugin);
@@ -95,6 +109,8 @@ class MidiBridge {
         // Runs `change` on the object with sends held off; `open` is the port
         // state afterwards.
         bool change(const std::function<bool(RtMidiOut&)>& change);
+        // Runs `look` on the object with sends waiting, the port state kept.
+        void inspect(const std::function<void(RtMidiOut&)>& look);
         bool isOpen() const { return mOpen.load(); }
 
       private:
@@ -106,6 +122,10 @@ class MidiBridge {
     // Position of `name` in "off" + the object's current ports: 0 for "off",
     // i + 1 for port i, none when no port has that name.
     std::optional<unsigned> findPort(RtMidi& object, std::string_view name);
+    // Opens the port called `name`; one that is missing becomes "off" in the
+    // settings (and the file is written) only with `forgetMissing`.
+    bool openInput(std::string_view name, bool forgetMissing);
+    bool openOutput(std::string_view name, bool forgetMissing);
     void handle(const std::vector<unsigned char>& message);
 
     AppSettings& mSettings;

@@ -1,5 +1,10 @@
 #include "standalone_app.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "graphics/editor_view.h"
@@ -19,9 +24,32 @@ StandaloneApp::~StandaloneApp() {
     shutdown();
 }
 
+void StandaloneApp::saveSettings() {
+    errno = 0;
+    if (!writeSettings(mSettingsPath, mSettings)) {
+        reportUnsavedSettings(errno);
+    }
+}
+
+void StandaloneApp::reportUnsavedSettings(int error) {
+    if (mSaveFailureReported) {
+        return;
+    }
+    mSaveFailureReported = true;
+    std::fprintf(stderr, "VT4R: could not save the settings to %s (%s); they apply until VT4R is closed\n",
+                 mSettingsPath.c_str(), error != 0 ? std::strerror(error) : "unknown error");
+    std::fflush(stderr);
+}
+
 bool StandaloneApp::startUp() {
-    if (!loadSettingsAtStartup(mSettings, mSettingsPath)) {
+    bool saved = false;
+    errno = 0;
+    if (!loadSettingsAtStartup(mSettings, mSettingsPath, &saved)) {
         return false;
+    }
+    if (!saved) {
+        // Nothing is lost: the file keeps what it held, the run uses what was read.
+        reportUnsavedSettings(errno);
     }
 
     // Decoding the editor's images is the plug-in's slowest step; it runs
@@ -33,10 +61,15 @@ bool StandaloneApp::startUp() {
     });
 
     mAudio = std::make_unique<AudioEngine>(mSettings);
+    // The soak asks for every callback's duration, written out at the end.
+    if (const char* times = std::getenv("VT4R_CALLBACK_TIMES"); times != nullptr && times[0] != '\0') {
+        mCallbackTimesPath = times;
+        mAudio->recordCallbackTimes(std::size_t{1} << 21);
+    }
     mAudio->recreateAudio();
     mAudio->scanDevices();
 
-    mMidi = std::make_unique<MidiBridge>(mSettings, [this] { writeSettings(mSettingsPath, mSettings); });
+    mMidi = std::make_unique<MidiBridge>(mSettings, [this] { saveSettings(); });
     mMidi->createMidi();
     mMidi->buildPortLists();
 
@@ -57,7 +90,83 @@ void StandaloneApp::openPortsAndStream() {
     mMidi->openMidiOut(mSettings.midiOutdev);
 
     mAudio->setPlugin(mPlugin.get());
-    mAudio->reopenStream();
+    if (!mAudio->reopenStream()) {
+        if (const std::optional<std::string> missing = mAudio->missingDevice()) {
+            std::fprintf(stderr,
+                         "VT4R: no %s device is called \"%s\" now; VT4R runs without audio until one is chosen "
+                         "under File > Preferences...\n",
+                         AudioEngine::driverDisplayName(mSettings.driver), missing->c_str());
+            std::fflush(stderr);
+        }
+    }
+}
+
+void StandaloneApp::watch(std::chrono::steady_clock::time_point now) {
+    if (!mAudio || !mMidi || mInDialog || mShutDown) {
+        return;
+    }
+    if (!mRecovering && mAudio->streamFailed()) {
+        std::fprintf(stderr, "VT4R: the %s stream stopped; VT4R opens it again as soon as the audio system answers\n",
+                     AudioEngine::driverDisplayName(mSettings.driver));
+        std::fflush(stderr);
+        mRecovering = true;
+        mRetryPause = kWatchInterval;
+        mNextAttempt = now;
+        // JACK MIDI went with the server. Its clients must go too: the JACK
+        // library reaches a new server only once every old client is closed.
+        mMidiReleased = mMidi->usesJack() && mSettings.driver == 1;
+        if (mMidiReleased) {
+            mMidi->release();
+        }
+    }
+    if (mRecovering) {
+        if (now < mNextAttempt) {
+            return;
+        }
+        if (!tryReopen()) {
+            mNextAttempt = now + mRetryPause;
+            mRetryPause = std::min(mRetryPause * 2, kLongestRetryPause);
+            return;
+        }
+        mRecovering = false;
+        std::fprintf(stderr, "VT4R: the %s stream runs again\n", AudioEngine::driverDisplayName(mSettings.driver));
+        std::fflush(stderr);
+    }
+    if (now >= mNextPortCheck) {
+        mNextPortCheck = now + std::chrono::seconds(1);
+        mMidi->followPorts();
+    }
+}
+
+bool StandaloneApp::tryReopen() {
+    // A fresh library object: the old one may still hold the lost server.
+    mAudio->recreateAudio();
+    mAudio->scanDevices();
+    if (!mAudio->reopenStream()) {
+        return false;
+    }
+    if (mMidiReleased) {
+        mMidiReleased = false;
+        mMidi->restart(mPlugin.get());
+    }
+    return true;
+}
+
+void StandaloneApp::afterPreferences() {
+    // The dialog may have opened a stream of its own choosing; a lost one the
+    // dialog could not open is still tried, from a short pause.
+    if (mRecovering) {
+        if (mAudio->isStreamRunning() && !mAudio->streamFailed()) {
+            mRecovering = false;
+            if (mMidiReleased) {
+                mMidiReleased = false;
+                mMidi->restart(mPlugin.get());
+            }
+        } else {
+            mRetryPause = kWatchInterval;
+            mNextAttempt = std::chrono::steady_clock::now() + mRetryPause;
+        }
+    }
 }
 
 void StandaloneApp::shutdown() {
@@ -68,6 +177,9 @@ void StandaloneApp::shutdown() {
     // Callbacks stop before the plug-in they feed goes.
     if (mAudio) {
         mAudio->stopStream();
+        if (!mCallbackTimesPath.empty() && !mAudio->writeCallbackTimes(mCallbackTimesPath)) {
+            std::fprintf(stderr, "VT4R: could not write the callback times to %s\n", mCallbackTimesPath.c_str());
+        }
     }
     if (mMidi) {
         mMidi->shutdown();

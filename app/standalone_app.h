@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -41,9 +42,25 @@ class StandaloneApp {
     // written. False only when that write failed: the choices stay in effect
     // for this run and the shell should say that they were not kept.
     template <typename RunDialog> bool runPreferences(RunDialog&& run) {
-        return run(*mAudio, *mMidi, mSettings, mSettingsSnapshot, mSettingsPath) != 1 ||
-               writeSettings(mSettingsPath, mSettings);
+        // The dialog opens streams and ports itself; the watch waits for it.
+        mInDialog = true;
+        const int answer = run(*mAudio, *mMidi, mSettings, mSettingsSnapshot, mSettingsPath);
+        mInDialog = false;
+        afterPreferences();
+        return answer != 1 || writeSettings(mSettingsPath, mSettings);
     }
+
+    // How often the shell should call watch().
+    static constexpr std::chrono::milliseconds kWatchInterval{250};
+    // The longest pause between two attempts to reopen a lost stream.
+    static constexpr std::chrono::milliseconds kLongestRetryPause{2000};
+    // Called by the shell's timer: notices a stream the audio system has
+    // stopped or closed by itself (a device unplugged, a JACK server that
+    // went away), says so, and opens it again, with a pause that grows after
+    // every failed attempt, until it runs; then follows MIDI ports that went
+    // away and come back.
+    void watch(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+    bool recovering() const { return mRecovering; }
 
     // Stops the stream and the MIDI input, closes both, destroys the plug-in
     // (its editor with it), then the MIDI objects and the audio library.
@@ -58,12 +75,26 @@ class StandaloneApp {
     MidiBridge* midi() const { return mMidi.get(); }
 
   private:
+    void afterPreferences();
+    bool tryReopen();
+    // Writes the settings file; a failure is reported on stderr, once a run.
+    void saveSettings();
+    void reportUnsavedSettings(int error);
+
     AppSettings mSettings;
     AppSettings mSettingsSnapshot;
     std::string mSettingsPath;
+    std::string mCallbackTimesPath;
     std::unique_ptr<AudioEngine> mAudio;
     std::unique_ptr<MidiBridge> mMidi;
     std::unique_ptr<IEffectStandalone> mPlugin;
     IEditorView* mEditor = nullptr; // owned by the plug-in
     bool mShutDown = false;
+    bool mInDialog = false;
+    bool mRecovering = false;
+    bool mMidiReleased = false;
+    bool mSaveFailureReported = false;
+    std::chrono::milliseconds mRetryPause{0};
+    std::chrono::steady_clock::time_point mNextAttempt{};
+    std::chrono::steady_clock::time_point mNextPortCheck{};
 };

@@ -5,7 +5,11 @@
 # server runs with realtime scheduling (VT4R_JACK_REALTIME=0 turns it off):
 # at 1.3 ms periods nothing else keeps a shared machine from xruns.
 # Passes when the server reports no xrun, the resident memory does not grow
-# after the first minute and nothing appears on standard error.
+# after the first minute, nothing appears on standard error, and the time
+# spent inside VT4R's audio callback (every callback timed, written out after
+# the run) stays under a quarter of the period at its maximum and at its
+# 99.99th percentile. Xruns are counted apart where the server names VT4R's
+# client as not finished at the deadline.
 #
 #   scripts/soak.sh [SECONDS]        (builds into build/ first)
 # VT4R_SOAK_EDITS=0 leaves the knobs alone (to tell the edits' share apart).
@@ -25,7 +29,7 @@ work=$VT4R_SOAK_DIR
 mkdir -p "$work/config/VT4R" "$work/run"
 printf '[audio]\ndriver=1\nsr=48000\niovs=64\nsigvs=32\n' >"$work/config/VT4R/settings.ini"
 
-XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run ${VT4R_BUILD:-build}/app/fltk/vt4r >"$work/app.out" 2>"$work/app.err" &
+VT4R_CALLBACK_TIMES=$work/callbacks.txt XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run ${VT4R_BUILD:-build}/app/fltk/vt4r >"$work/app.out" 2>"$work/app.err" &
 app=$!
 for _ in $(seq 1 100); do
     win=$(xdotool search --onlyvisible --name '^VT4R$' 2>/dev/null | head -1 || true)
@@ -89,8 +93,28 @@ wait "$app" 2>/dev/null || true
 
 xruns=$(awk '/^xruns/ {print $2}' "$work/player.out")
 server_xruns=$(grep -ci xrun "$work/jackd.log" || true)
+ours=$(grep -c 'client = VT4R was not finished' "$work/jackd.log" || true)
 status=0
 echo "soak: $step parameter changes; xruns seen by the client: ${xruns:-?}; xrun lines in the server log: $server_xruns"
+echo "soak: xruns with VT4R's client still running at the deadline: $ours; other xrun lines: $((server_xruns - ours))"
+
+# A quarter of a 64-frame period at 48 kHz, in nanoseconds.
+budget=$((64 * 1000000000 / 48000 / 4))
+if [ -s "$work/callbacks.txt" ]; then
+    sort -n "$work/callbacks.txt" >"$work/callbacks.sorted"
+    count=$(wc -l <"$work/callbacks.sorted")
+    at() { awk -v n="$count" -v p="$1" 'NR == int((n - 1) * p) + 1 { print; exit }' "$work/callbacks.sorted"; }
+    median=$(at 0.5) p99=$(at 0.99) p9999=$(at 0.9999) max=$(tail -n 1 "$work/callbacks.sorted")
+    us() { awk -v ns="$1" 'BEGIN { printf "%.1f", ns / 1000 }'; }
+    echo "soak: $count callbacks; inside VT4R's callback (µs): median $(us "$median"), 99 % $(us "$p99"), 99.99 % $(us "$p9999"), max $(us "$max"); budget $(us "$budget")"
+    if [ "$max" -ge "$budget" ] || [ "$p9999" -ge "$budget" ]; then
+        echo "soak: FAILED: the callback used a quarter of the period or more" >&2
+        status=1
+    fi
+else
+    echo "soak: FAILED: no callback times were written" >&2
+    status=1
+fi
 echo "soak: resident memory at 60 s: ${rss_at_minute:-?} kB, largest after: $rss_max kB"
 if [ "${xruns:-1}" != 0 ] || [ "$server_xruns" != 0 ]; then echo "soak: FAILED: xruns" >&2; status=1; fi
 if [ -n "$rss_at_minute" ] && [ "$rss_max" -gt "$rss_at_minute" ]; then

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <chrono>
 #include <cstdio>
 
 #include <FL/Fl.H>
@@ -18,6 +19,8 @@
 #include "preferences_window.h"
 
 namespace {
+
+constexpr double kWatchSeconds = std::chrono::duration<double>(StandaloneApp::kWatchInterval).count();
 
 // Write end of the pipe that turns SIGTERM and SIGINT into an orderly quit on
 // the window thread; -1 while no run is in progress.
@@ -64,10 +67,16 @@ int Application::run() {
     // The ports and the stream open once the window is on screen: opening them
     // talks to the servers for a good part of the start-up time.
     mApp.openPortsAndStream();
+    Fl::add_timeout(kWatchSeconds, &Application::onWatchTimer, this);
     watchQuitSignals();
     Fl::run();
     shutdown();
     return kExitOk;
+}
+
+void Application::onWatchTimer(void* self) {
+    static_cast<Application*>(self)->mApp.watch();
+    Fl::repeat_timeout(kWatchSeconds, &Application::onWatchTimer, self);
 }
 
 void Application::watchQuitSignals() {
@@ -158,6 +167,7 @@ void Application::shutdown() {
         return;
     }
     mShutDown = true;
+    Fl::remove_timeout(&Application::onWatchTimer, this);
     if (mQuitPipe[0] >= 0) {
         signal(SIGTERM, SIG_DFL);
         signal(SIGINT, SIG_DFL);

@@ -30,6 +30,7 @@ class Application {
     void watchQuitSignals();
     static void onRaiseRequest(int fd, void* self);
     static void onQuitSignalPipe(int fd, void* self);
+    static void onWatchTimer(void* self);
 
     SingleInstance mInstance;
     StandaloneApp mApp;

@@ -2,8 +2,10 @@
 #include <exception>
 
 #include "application.h"
+#include "no_cancellation.h"
 
 int main() {
+    MakeStandardErrorCancelSafe();
     try {
         Application application;
         return application.run();

@@ -18,6 +18,8 @@ constexpr int kEditorWidth = 288;
 constexpr int kEditorHeight = 392;
 // The system's dialog class.
 constexpr ULONG_PTR kDialogClassAtom = 32770;
+// The main window's timer for StandaloneApp::watch.
+constexpr UINT_PTR kWatchTimer = 1;
 
 } // namespace
 
@@ -52,6 +54,9 @@ int Application::run() {
         drainPendingMessages();
     }
     mApp.openPortsAndStream();
+    if (mMainWindow != nullptr) {
+        ::SetTimer(mMainWindow, kWatchTimer, static_cast<UINT>(StandaloneApp::kWatchInterval.count()), nullptr);
+    }
     if (!mFailure) {
         runMessageLoop();
     }
@@ -141,7 +146,14 @@ INT_PTR Application::onMainWindowMessage(HWND window, UINT message, WPARAM wPara
     case WM_CLOSE:
         ::DestroyWindow(window);
         return TRUE;
+    case WM_TIMER:
+        if (wParam != kWatchTimer) {
+            return FALSE;
+        }
+        mApp.watch();
+        return TRUE;
     case WM_DESTROY:
+        ::KillTimer(window, kWatchTimer);
         // The editor's window goes first, through the editor, so the view
         // never holds a window that is gone.
         if (IEditorView* editor = mApp.editor()) {

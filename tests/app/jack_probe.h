@@ -70,6 +70,8 @@ class JackProbe {
     std::string sinkName(int i) const { return jack_port_name(mSink[i]); }
 
     void setLevel(float level) { mLevel.store(level); }
+    // Plays a square wave of that many frames per period at the level (0: the level itself).
+    void setSquarePeriod(int frames) { mSquarePeriod.store(frames); }
     float lastSample(int channel) const { return mLast[channel].load(); }
     std::uint64_t cycles() const { return mCycles.load(); }
 
@@ -86,9 +88,9 @@ class JackProbe {
         return jack_disconnect(mClient, from.c_str(), to.c_str()) == 0;
     }
 
-    // Full name of the engine's port, e.g. "RtApiJack:inport 0".
+    // Full name of the engine's port, e.g. "VT4R:inport 0".
     std::string enginePort(const char* shortName) const {
-        const std::string pattern = std::string("^RtApiJack[^:]*:") + shortName + "$";
+        const std::string pattern = std::string("^VT4R[^:]*:") + shortName + "$";
         const char** ports = jack_get_ports(mClient, pattern.c_str(), nullptr, 0);
         std::string name = (ports != nullptr && ports[0] != nullptr) ? ports[0] : "";
         if (ports != nullptr) {
@@ -102,8 +104,10 @@ class JackProbe {
         auto* self = static_cast<JackProbe*>(arg);
         auto* out = static_cast<float*>(jack_port_get_buffer(self->mSource, frames));
         const float level = self->mLevel.load();
+        const int period = self->mSquarePeriod.load();
         for (jack_nframes_t i = 0; i < frames; ++i) {
-            out[i] = level;
+            const bool low = period > 0 && (self->mFrames++ % static_cast<std::uint64_t>(period)) >= static_cast<std::uint64_t>(period / 2);
+            out[i] = low ? -level : level;
         }
         for (int c = 0; c < 2; ++c) {
             const auto* in = static_cast<const float*>(jack_port_get_buffer(self->mSink[c], frames));
@@ -117,6 +121,8 @@ class JackProbe {
     jack_port_t* mSource = nullptr;
     jack_port_t* mSink[2] = {nullptr, nullptr};
     std::atomic<float> mLevel{0.0f};
+    std::atomic<int> mSquarePeriod{0};
+    std::uint64_t mFrames = 0; // process thread only
     std::atomic<float> mLast[2] = {0.0f, 0.0f};
     std::atomic<std::uint64_t> mCycles{0};
 };

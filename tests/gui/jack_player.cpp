@@ -91,7 +91,7 @@ void connectToProgram(Player& p) {
         return;
     }
     for (int c = 0; c < 2; ++c) {
-        const std::string pattern = "^RtApiJack[^:]*:inport " + std::to_string(c) + "$";
+        const std::string pattern = "^VT4R[^:]*:inport " + std::to_string(c) + "$";
         const char** ports = jack_get_ports(p.client, pattern.c_str(), nullptr, JackPortIsInput);
         if (ports == nullptr) {
             continue;
