@@ -15,7 +15,8 @@
 class NoCancellation {
   public:
 #if defined(_WIN32)
-    NoCancellation() = default;
+    NoCancellation() {}
+    ~NoCancellation() {} // not trivial, so a guard that does nothing raises no warning
 #else
     NoCancellation() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &mOld); }
     ~NoCancellation() { pthread_setcancelstate(mOld, nullptr); }

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#if !defined(_WIN32)
 #include <sys/resource.h>
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 #include <zlib.h>
 
@@ -231,7 +233,7 @@ Bytes WithClaimedSize(std::uint32_t width, std::uint32_t height) {
 
 // Signature and a valid 1 x 1 header, then a `type` chunk that claims almost 2 GiB and
 // brings nine bytes: about 50 bytes in all.
-Bytes WithHugeChunk(const char* type) {
+[[maybe_unused]] Bytes WithHugeChunk(const char* type) {
     Bytes png = Encode(MakeImage(PNG_COLOR_TYPE_RGBA, 8, false, false, 1, 1));
     png.resize(33);
     const unsigned char length[] = {0x7F, 0xFF, 0xFF, 0xF0};
@@ -372,6 +374,8 @@ TEST(PngDecode, HugeHeadersAreRefusedBeforeAllocating) {
 
 // Each decode runs in a child whose peak resident size must hardly grow: a chunk length is
 // no reason to allocate or fill memory the data cannot back.
+// The memory is measured in a child process of its own, which Windows lacks.
+#if !defined(_WIN32)
 TEST(PngDecode, AChunkClaimingGigabytesCostsNoMemory) {
     for (const char* type : {"tEXt", "iTXt", "zTXt", "iCCP", "eXIf", "abCd"}) {
         const Bytes png = WithHugeChunk(type);
@@ -391,6 +395,7 @@ TEST(PngDecode, AChunkClaimingGigabytesCostsNoMemory) {
         EXPECT_EQ(WEXITSTATUS(status), 0) << type << ": 2 decoded, 3 grew by over 32 MiB";
     }
 }
+#endif
 
 TEST(PngDecode, StreamsCutAfterTheImageDataStillDecode) {
     const PngImage img = MakeImage(PNG_COLOR_TYPE_RGB, 8, false, false, 30, 20);
