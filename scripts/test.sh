@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build with all labels (unit,
 # audio against a private JACK server, gui on a private Xvfb display), then the unit tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, then the Windows build's
+# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, every fuzz target for 20 s, then the Windows build's
 # tests under Wine with its sound routed to JACK (label windows), the comparisons between the two
 # platforms' programs, and the Windows program driven under Wine (label wine).
 set -euo pipefail
