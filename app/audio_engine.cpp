@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -52,6 +53,18 @@ void onStreamError(RtAudioError::Type type, const std::string& text) {
     if (type != RtAudioError::WARNING && type != RtAudioError::DEBUG_WARNING) {
         gStreamFailed.store(true);
     }
+}
+
+// CPU time of the calling thread, for the soak's budget: unlike the wall
+// clock it leaves out time the system gave to others. 0 where there is none.
+std::int64_t threadCpuNanoseconds() {
+#if defined(_WIN32)
+    return 0;
+#else
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+#endif
 }
 
 // How long an open waits for the first callback before it takes the stream
@@ -345,6 +358,7 @@ int AudioEngine::streamCallback(void* outputBuffer, void* inputBuffer, unsigned 
     auto* engine = static_cast<AudioEngine*>(userData);
     const bool timed = engine->mTimesCapacity != 0;
     const auto entry = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+    const std::int64_t cpuEntry = timed ? threadCpuNanoseconds() : 0;
     if (!engine->mCallbackSeen.load(std::memory_order_relaxed)) {
         engine->mCallbackSeen.store(true, std::memory_order_release);
     }
@@ -355,9 +369,12 @@ int AudioEngine::streamCallback(void* outputBuffer, void* inputBuffer, unsigned 
     if (timed) {
         const auto nanoseconds =
             std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - entry).count();
+        const std::int64_t cpu = threadCpuNanoseconds() - cpuEntry;
         const std::uint64_t n = engine->mTimesCount.load(std::memory_order_relaxed);
-        engine->mTimes[n % engine->mTimesCapacity] = static_cast<std::uint32_t>(
-            std::min<long long>(nanoseconds, std::numeric_limits<std::uint32_t>::max()));
+        const std::size_t at = 2 * static_cast<std::size_t>(n % engine->mTimesCapacity);
+        constexpr long long kMost = std::numeric_limits<std::uint32_t>::max();
+        engine->mTimes[at] = static_cast<std::uint32_t>(std::clamp<long long>(nanoseconds, 0, kMost));
+        engine->mTimes[at + 1] = static_cast<std::uint32_t>(std::clamp<long long>(cpu, 0, kMost));
         engine->mTimesCount.store(n + 1, std::memory_order_release);
     }
     return result;
@@ -365,7 +382,7 @@ int AudioEngine::streamCallback(void* outputBuffer, void* inputBuffer, unsigned 
 
 void AudioEngine::recordCallbackTimes(std::size_t capacity) {
     abortAndClose();
-    mTimes = capacity != 0 ? std::make_unique<std::uint32_t[]>(capacity) : nullptr;
+    mTimes = capacity != 0 ? std::make_unique<std::uint32_t[]>(2 * capacity) : nullptr;
     mTimesCapacity = capacity;
     mTimesCount.store(0);
 }
@@ -379,7 +396,8 @@ bool AudioEngine::writeCallbackTimes(const std::string& path) const {
     const std::uint64_t kept = std::min<std::uint64_t>(count, mTimesCapacity);
     bool ok = true;
     for (std::uint64_t i = count - kept; i < count && ok; ++i) {
-        ok = std::fprintf(file, "%u\n", static_cast<unsigned>(mTimes[i % mTimesCapacity])) > 0;
+        const std::size_t at = 2 * static_cast<std::size_t>(i % mTimesCapacity);
+        ok = std::fprintf(file, "%u %u\n", static_cast<unsigned>(mTimes[at]), static_cast<unsigned>(mTimes[at + 1])) > 0;
     }
     return std::fclose(file) == 0 && ok;
 }

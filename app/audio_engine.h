@@ -91,11 +91,12 @@ class AudioEngine {
     // The stored device name that names no device now (input first), if any.
     std::optional<std::string> missingDevice();
 
-    // Keeps, from now on, how long each callback takes (steady clock, entry
-    // to exit, in nanoseconds): the last `capacity` of them, in memory taken
+    // Keeps, from now on, how long each callback takes from entry to exit,
+    // in nanoseconds, by the steady clock and in the thread's CPU time
+    // (POSIX; 0 on Windows): the last `capacity` callbacks, in memory taken
     // here, before any stream runs. For the soak's real-time budget.
     void recordCallbackTimes(std::size_t capacity);
-    // Writes the kept times, oldest first, one per line; false on failure.
+    // Writes the kept times, oldest first, "wall cpu" a line; false on failure.
     bool writeCallbackTimes(const std::string& path) const;
 
     // The driver's own settings window (ASIO only, while a stream is open).
@@ -123,7 +124,7 @@ class AudioEngine {
     std::atomic<IEffectStandalone*> mPlugin{nullptr};
     // Set by the first callback after an open.
     std::atomic<bool> mCallbackSeen{false};
-    // Callback durations, a ring written by the callback alone.
+    // Callback durations (wall, CPU), a ring written by the callback alone.
     std::unique_ptr<std::uint32_t[]> mTimes;
     std::size_t mTimesCapacity = 0;
     std::atomic<std::uint64_t> mTimesCount{0};

@@ -101,16 +101,21 @@ echo "soak: xruns with VT4R's client still running at the deadline: $ours; other
 # A quarter of a 64-frame period at 48 kHz, in nanoseconds.
 budget=$((64 * 1000000000 / 48000 / 4))
 if [ -s "$work/callbacks.txt" ]; then
-    sort -n "$work/callbacks.txt" >"$work/callbacks.sorted"
-    count=$(wc -l <"$work/callbacks.sorted")
-    at() { awk -v n="$count" -v p="$1" 'NR == int((n - 1) * p) + 1 { print; exit }' "$work/callbacks.sorted"; }
-    median=$(at 0.5) p99=$(at 0.99) p9999=$(at 0.9999) max=$(tail -n 1 "$work/callbacks.sorted")
+    count=$(wc -l <"$work/callbacks.txt")
     us() { awk -v ns="$1" 'BEGIN { printf "%.1f", ns / 1000 }'; }
-    echo "soak: $count callbacks; inside VT4R's callback (µs): median $(us "$median"), 99 % $(us "$p99"), 99.99 % $(us "$p9999"), max $(us "$max"); budget $(us "$budget")"
-    if [ "$max" -ge "$budget" ] || [ "$p9999" -ge "$budget" ]; then
-        echo "soak: FAILED: the callback used a quarter of the period or more" >&2
-        status=1
-    fi
+    # Column 1: the steady clock from entry to exit; column 2: the thread's CPU time.
+    for column in 1 2; do
+        cut -d ' ' -f "$column" "$work/callbacks.txt" | sort -n >"$work/callbacks.$column"
+        at() { awk -v n="$count" -v p="$1" 'NR == int((n - 1) * p) + 1 { print; exit }' "$work/callbacks.$column"; }
+        median=$(at 0.5) p99=$(at 0.99) p9999=$(at 0.9999) max=$(tail -n 1 "$work/callbacks.$column")
+        over=$(awk -v b="$budget" '$1 >= b' "$work/callbacks.$column" | wc -l)
+        [ "$column" = 1 ] && what="wall clock" || what="CPU time"
+        echo "soak: $count callbacks, $what inside VT4R's callback (µs): median $(us "$median"), 99 % $(us "$p99"), 99.99 % $(us "$p9999"), max $(us "$max"); $over at or over the budget of $(us "$budget")"
+        if [ "$max" -ge "$budget" ] || [ "$p9999" -ge "$budget" ]; then
+            echo "soak: FAILED: by the $what the callback used a quarter of the period or more" >&2
+            status=1
+        fi
+    done
 else
     echo "soak: FAILED: no callback times were written" >&2
     status=1
