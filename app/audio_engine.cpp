@@ -127,7 +127,9 @@ bool AudioEngine::isStreamRunning() const {
 bool AudioEngine::streamFailed() const {
     // JACK's back end closes the stream itself, on a thread of its own, when
     // the server goes away; it is seen here once that close has finished.
-    return gStreamFailed.load() || (mStarted && !isStreamRunning());
+    // Only a stream that was running: an open that failed is not retried
+    // (WASAPI under Wine would leave a blocked thread behind each time).
+    return mStarted && (gStreamFailed.load() || !isStreamRunning());
 }
 
 std::optional<std::string> AudioEngine::missingDevice() {

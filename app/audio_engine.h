@@ -84,9 +84,10 @@ class AudioEngine {
     const std::vector<unsigned>& outputDevices() const { return mOutputDevices; }
     bool isStreamOpen() const;
     bool isStreamRunning() const;
-    // True once the library has reported an error for the stream opened
-    // last (from any thread), or has stopped or closed it by itself (a JACK
-    // server that went away); cleared by the next open.
+    // True once the library has reported an error for the running stream
+    // (from any thread), or has stopped or closed it by itself (a JACK
+    // server that went away); cleared by the next open. A failed open is no
+    // stream failure.
     bool streamFailed() const;
     // The stored device name that names no device now (input first), if any.
     std::optional<std::string> missingDevice();
