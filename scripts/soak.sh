@@ -41,7 +41,7 @@ if [ -z "$win" ]; then
     kill "$app" 2>/dev/null || true
     exit 1
 fi
-${VT4R_BUILD:-build}/tests/gui/vt4r-jack-player music >"$work/player.out" 2>"$work/player.err" &
+VT4R_PLAYER_TIMES=$work/player-times.txt ${VT4R_BUILD:-build}/tests/gui/vt4r-jack-player music >"$work/player.out" 2>"$work/player.err" &
 player=$!
 
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$app/status"; }
@@ -100,22 +100,30 @@ echo "soak: xruns with VT4R's client still running at the deadline: $ours; other
 
 # A quarter of a 64-frame period at 48 kHz, in nanoseconds.
 budget=$((64 * 1000000000 / 48000 / 4))
-if [ -s "$work/callbacks.txt" ]; then
-    count=$(wc -l <"$work/callbacks.txt")
+# Column 1: the steady clock from entry to exit; column 2: the thread's CPU time.
+# "report FILE WHO CHECK": the distribution; with CHECK, fails past the budget.
+report() {
+    local count column what median p99 p9999 max over
+    count=$(wc -l <"$1")
     us() { awk -v ns="$1" 'BEGIN { printf "%.1f", ns / 1000 }'; }
-    # Column 1: the steady clock from entry to exit; column 2: the thread's CPU time.
     for column in 1 2; do
-        cut -d ' ' -f "$column" "$work/callbacks.txt" | sort -n >"$work/callbacks.$column"
-        at() { awk -v n="$count" -v p="$1" 'NR == int((n - 1) * p) + 1 { print; exit }' "$work/callbacks.$column"; }
-        median=$(at 0.5) p99=$(at 0.99) p9999=$(at 0.9999) max=$(tail -n 1 "$work/callbacks.$column")
-        over=$(awk -v b="$budget" '$1 >= b' "$work/callbacks.$column" | wc -l)
+        cut -d ' ' -f "$column" "$1" | sort -n >"$1.$column"
+        at() { awk -v n="$count" -v p="$1" 'NR == int((n - 1) * p) + 1 { print; exit }' "$2"; }
+        median=$(at 0.5 "$1.$column") p99=$(at 0.99 "$1.$column") p9999=$(at 0.9999 "$1.$column")
+        max=$(tail -n 1 "$1.$column")
+        over=$(awk -v b="$budget" '$1 >= b' "$1.$column" | wc -l)
         [ "$column" = 1 ] && what="wall clock" || what="CPU time"
-        echo "soak: $count callbacks, $what inside VT4R's callback (µs): median $(us "$median"), 99 % $(us "$p99"), 99.99 % $(us "$p9999"), max $(us "$max"); $over at or over the budget of $(us "$budget")"
-        if [ "$max" -ge "$budget" ] || [ "$p9999" -ge "$budget" ]; then
+        echo "soak: $count callbacks, $what inside $2's callback (µs): median $(us "$median"), 99 % $(us "$p99"), 99.99 % $(us "$p9999"), max $(us "$max"); $over at or over the budget of $(us "$budget")"
+        if [ "$3" = check ] && { [ "$max" -ge "$budget" ] || [ "$p9999" -ge "$budget" ]; }; then
             echo "soak: FAILED: by the $what the callback used a quarter of the period or more" >&2
             status=1
         fi
     done
+}
+# The player's callback does next to nothing: what it shows, the machine does to every client.
+[ -s "$work/player-times.txt" ] && report "$work/player-times.txt" "the player" ""
+if [ -s "$work/callbacks.txt" ]; then
+    report "$work/callbacks.txt" "VT4R" check
 else
     echo "soak: FAILED: no callback times were written" >&2
     status=1

@@ -21,6 +21,8 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
+#include <ctime>
 
 #include "demo_material.h"
 
@@ -41,8 +43,38 @@ struct Player {
     double right[8192];
 };
 
+// Per-callback times of this client (wall, CPU), for the soak: the same
+// clocks as VT4R's record, so a machine that stalls every client shows here
+// too. Allocated before the client runs.
+struct Times {
+    std::vector<std::uint32_t> wallCpu;
+    std::atomic<std::size_t> count{0};
+};
+Times gTimes;
+
+std::int64_t nanoseconds(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+int play(jack_nframes_t frames, Player* p);
+
 int process(jack_nframes_t frames, void* arg) {
-    auto* p = static_cast<Player*>(arg);
+    if (gTimes.wallCpu.empty()) return play(frames, static_cast<Player*>(arg));
+    const std::int64_t wall = nanoseconds(CLOCK_MONOTONIC);
+    const std::int64_t cpu = nanoseconds(CLOCK_THREAD_CPUTIME_ID);
+    const int result = play(frames, static_cast<Player*>(arg));
+    const std::size_t n = gTimes.count.load(std::memory_order_relaxed);
+    if (2 * n + 1 < gTimes.wallCpu.size()) {
+        gTimes.wallCpu[2 * n] = static_cast<std::uint32_t>(nanoseconds(CLOCK_MONOTONIC) - wall);
+        gTimes.wallCpu[2 * n + 1] = static_cast<std::uint32_t>(nanoseconds(CLOCK_THREAD_CPUTIME_ID) - cpu);
+        gTimes.count.store(n + 1, std::memory_order_release);
+    }
+    return result;
+}
+
+int play(jack_nframes_t frames, Player* p) {
     auto* l = static_cast<float*>(jack_port_get_buffer(p->out[0], frames));
     auto* r = static_cast<float*>(jack_port_get_buffer(p->out[1], frames));
     if (frames > 8192) {
@@ -127,6 +159,8 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, [](int) { gStop.store(true); });
     std::signal(SIGINT, [](int) { gStop.store(true); });
 
+    if (const char* path = std::getenv("VT4R_PLAYER_TIMES"); path != nullptr && path[0] != '\0')
+        gTimes.wallCpu.assign(std::size_t{2} << 21, 0);
     jack_status_t status{};
     player.client = jack_client_open("vt4r-player", JackNoStartServer, &status);
     if (player.client == nullptr) {
@@ -150,5 +184,13 @@ int main(int argc, char** argv) {
     jack_deactivate(player.client);
     jack_client_close(player.client);
     std::printf("xruns %d\n", gXruns.load());
+    if (const char* path = std::getenv("VT4R_PLAYER_TIMES"); path != nullptr && !gTimes.wallCpu.empty()) {
+        if (std::FILE* file = std::fopen(path, "w")) {
+            const std::size_t n = gTimes.count.load(std::memory_order_acquire);
+            for (std::size_t i = 0; i < n; ++i)
+                std::fprintf(file, "%u %u\n", gTimes.wallCpu[2 * i], gTimes.wallCpu[2 * i + 1]);
+            std::fclose(file);
+        }
+    }
     return 0;
 }
