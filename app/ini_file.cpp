@@ -4,11 +4,21 @@
 
 #include "platform/files.h"
 
-namespace {
-
-bool isBlank(char c) {
+bool isIniBlank(char c) {
     return c == ' ' || c == '\t';
 }
+
+std::string_view trimIniBlanks(std::string_view s) {
+    while (!s.empty() && isIniBlank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && isIniBlank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+namespace {
 
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -26,15 +36,6 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && isBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
 
 std::string_view withoutCr(std::string_view line) {
     if (!line.empty() && line.back() == '\r') {
@@ -52,7 +53,7 @@ struct ParsedLine {
 };
 
 ParsedLine parseLine(std::string_view raw) {
-    const std::string_view line = trim(withoutCr(raw));
+    const std::string_view line = trimIniBlanks(withoutCr(raw));
     if (line.empty() || line.front() == ';') {
         return {};
     }
@@ -62,17 +63,17 @@ ParsedLine parseLine(std::string_view raw) {
         if (close != std::string_view::npos) {
             name = name.substr(0, close);
         }
-        return {LineKind::Section, trim(name), {}};
+        return {LineKind::Section, trimIniBlanks(name), {}};
     }
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) {
         return {};
     }
-    return {LineKind::Entry, trim(line.substr(0, eq)), trim(line.substr(eq + 1))};
+    return {LineKind::Entry, trimIniBlanks(line.substr(0, eq)), trimIniBlanks(line.substr(eq + 1))};
 }
 
 bool isBlankLine(std::string_view raw) {
-    return trim(withoutCr(raw)).empty();
+    return trimIniBlanks(withoutCr(raw)).empty();
 }
 
 } // namespace

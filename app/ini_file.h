@@ -13,6 +13,10 @@
 // untouched so that a rewrite never loses them.
 //
 // Not thread-safe; the application uses it on the main thread only.
+
+// The blanks the reader trims from names and values: space and tab.
+bool isIniBlank(char c);
+std::string_view trimIniBlanks(std::string_view s);
 class IniFile {
   public:
     IniFile() = default;

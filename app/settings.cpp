@@ -38,10 +38,6 @@ std::string number(std::uint16_t value) {
     return std::to_string(value);
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 // A value as a write gives it back: cut at a NUL, line breaks as blanks (the
 // file's writer stores them so), at most 99 bytes, no blanks at either end (the
 // reader trims them). Reading a file and writing it again then changes nothing.
@@ -55,12 +51,7 @@ void readText(const IniFile& ini, const char* section, const char* key, const ch
         }
     }
     text.resize(std::min(text.size(), kSettingsTextSize - 1));
-    const std::size_t first = text.find_first_not_of(" \t");
-    text = first == std::string::npos ? std::string() : text.substr(first);
-    while (!text.empty() && isBlank(text.back())) {
-        text.pop_back();
-    }
-    setText(field, text);
+    setText(field, trimIniBlanks(text));
 }
 
 std::uint16_t readNumber(const IniFile& ini, const char* section, const char* key, std::uint16_t fallback) {
@@ -103,7 +94,7 @@ bool isCutFormOf(std::string_view stored, std::string_view full) {
     }
     // The file drops the blanks a cut may end in.
     for (const char c : full.substr(stored.size(), kField - stored.size())) {
-        if (!isBlank(c)) {
+        if (!isIniBlank(c)) {
             return false;
         }
     }

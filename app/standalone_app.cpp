@@ -145,11 +145,15 @@ bool StandaloneApp::tryReopen() {
     if (!mAudio->reopenStream()) {
         return false;
     }
+    restartReleasedMidi();
+    return true;
+}
+
+void StandaloneApp::restartReleasedMidi() {
     if (mMidiReleased) {
         mMidiReleased = false;
         mMidi->restart(mPlugin.get());
     }
-    return true;
 }
 
 void StandaloneApp::afterPreferences() {
@@ -158,10 +162,7 @@ void StandaloneApp::afterPreferences() {
     if (mRecovering) {
         if (mAudio->isStreamRunning() && !mAudio->streamFailed()) {
             mRecovering = false;
-            if (mMidiReleased) {
-                mMidiReleased = false;
-                mMidi->restart(mPlugin.get());
-            }
+            restartReleasedMidi();
         } else {
             mRetryPause = kWatchInterval;
             mNextAttempt = std::chrono::steady_clock::now() + mRetryPause;

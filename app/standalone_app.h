@@ -77,6 +77,7 @@ class StandaloneApp {
   private:
     void afterPreferences();
     bool tryReopen();
+    void restartReleasedMidi();
     // Writes the settings file; a failure is reported on stderr, once a run.
     void saveSettings();
     void reportUnsavedSettings(int error);
