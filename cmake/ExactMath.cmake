@@ -1,6 +1,6 @@
 # vt4r_exact_math: what framework/exact_math.h needs at link time.
 #
-# On Linux the seam is glibc itself and this target is empty. On Windows it links vt4r_musl_math:
+# On Linux the seam is glibc itself. On Windows it calls vt4r_musl_math:
 # musl's exp, log, pow (the same code and tables as glibc 2.28 and later), sin and cos (fdlibm),
 # compiled from Debian's musl source package (scripts/fetch-source.sh musl=1.2.3-1 DIR), because
 # mingw-w64's own are x87 code whose last bits follow the precision-control word. musl is
@@ -89,6 +89,6 @@ add_library(vt4r_musl_math STATIC ${PROJECT_SOURCE_DIR}/framework/exact_math.cpp
   $<TARGET_OBJECTS:vt4r_musl_generic> ${fma_objects})
 target_compile_definitions(vt4r_musl_math PRIVATE VT4R_MUSL_FMA_BUILD=${has_fma_build})
 target_include_directories(vt4r_musl_math PUBLIC ${PROJECT_SOURCE_DIR})
-if(WIN32)
-  target_link_libraries(vt4r_exact_math INTERFACE vt4r_musl_math)
-endif()
+# Its tables also serve framework/inline_math.h, on every platform.
+target_link_libraries(vt4r_exact_math INTERFACE vt4r_musl_math)
+target_compile_definitions(vt4r_exact_math INTERFACE VT4R_INLINE_MATH=1)

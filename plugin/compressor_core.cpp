@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "framework/exact_math.h"
+#include "framework/inline_math.h"
 
 namespace {
 constexpr double kDbPerNeper = 8.685889638065037;  // 20 / ln 10
@@ -127,20 +128,23 @@ void CompressorCore::tickBlock(const double* x, double* gains, int n) {
 }
 
 void CompressorCore::levelsAndTargets(double* level, double* target, int n) const {
-    // The logarithm and exponential do not feed back into the running state,
-    // so they run as a batch of independent calls between the recurrences.
-    for (int i = 0; i < n; ++i) level[i] = ExactLog(std::fabs(level[i])) * kDbPerNeper;
-    // The gain law two samples at a time; exp only above the threshold,
-    // below it the target is exactly exp(0) = 1.
-    int i = 0;
-    for (; i + 1 < n; i += 2) {
-        const StereoPair gainDb = gainComputerDb(Pair(level[i], level[i + 1]));
-        target[i] = Left(gainDb);
-        target[i + 1] = Right(gainDb);
-    }
-    for (; i < n; ++i) target[i] = gainComputerDb(level[i]);
-    for (int k = 0; k < n; ++k)
-        target[k] = level[k] > mThreshold ? ExactExp(0.1151292546497 * target[k]) : 1.0;
+    RunWithMath(mMath, [&]<class Math>() __attribute__((always_inline)) {
+        // The logarithm and exponential do not feed back into the running
+        // state, so they run as a batch of independent evaluations between the
+        // recurrences.
+        for (int i = 0; i < n; ++i) level[i] = Math::Log(std::fabs(level[i])) * kDbPerNeper;
+        // The gain law two samples at a time; exp only above the threshold,
+        // below it the target is exactly exp(0) = 1.
+        int i = 0;
+        for (; i + 1 < n; i += 2) {
+            const StereoPair gainDb = gainComputerDb(Pair(level[i], level[i + 1]));
+            target[i] = Left(gainDb);
+            target[i + 1] = Right(gainDb);
+        }
+        for (; i < n; ++i) target[i] = gainComputerDb(level[i]);
+        for (int k = 0; k < n; ++k)
+            target[k] = level[k] > mThreshold ? Math::Exp(0.1151292546497 * target[k]) : 1.0;
+    });
 }
 
 bool CompressorCore::finite() const {

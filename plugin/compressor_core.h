@@ -6,6 +6,7 @@
 
 #include "filters.h"
 #include "framework/exact_math.h"
+#include "framework/inline_math.h"
 #include "stereo_pair.h"
 
 struct CoreSettings {
@@ -97,6 +98,7 @@ private:
 
     CoreSettings mSettings;
     bool mConfigured = false;
+    MathKernel mMath = ChooseMathKernel();
     double mSampleRate = 0.0;
 
     OnePoleFilter mHighPass;

@@ -4,6 +4,7 @@
 
 #include "filters.h"
 #include "framework/exact_math.h"
+#include "framework/inline_math.h"
 
 // Gain reduction in dB / 20 for the needle: smoothed per sample at 3 Hz,
 // then moved once per block with a fast rise and a slow fall.
@@ -21,6 +22,7 @@ struct MeterBallistics {
     double lastRaw = -0.0;  // what log(1) gives after the sign flip
     std::int64_t rateSet = -1;
     std::int64_t blocksPerSecondSet = -1;
+    MathKernel math = ChooseMathKernel();
 
     // Both setters are called every block; they recompute only on a change.
     void setSampleRate(std::uint32_t storedSampleRate) {
@@ -41,18 +43,20 @@ struct MeterBallistics {
     }
     // addSample for n consecutive gains; the logarithms run as a batch.
     void addBlock(const double* gains, int n, double* scratch) {
-        double last = lastGain, lastValue = lastRaw;
-        for (int i = 0; i < n; ++i) {
-            if (gains[i] != last) {
-                last = gains[i];
-                lastValue = ExactLog(std::fabs(last)) * -8.685889638065037 / 20.0;
+        RunWithMath(math, [&]<class Math>() __attribute__((always_inline)) {
+            double last = lastGain, lastValue = lastRaw;
+            for (int i = 0; i < n; ++i) {
+                if (gains[i] != last) {
+                    last = gains[i];
+                    lastValue = Math::Log(std::fabs(last)) * -8.685889638065037 / 20.0;
+                }
+                scratch[i] = lastValue;
             }
-            scratch[i] = lastValue;
-        }
-        lastGain = last;
-        lastRaw = lastValue;
-        for (int i = 0; i < n; ++i) smoothed = smoothing.tick(scratch[i]);
-        if (n > 0) raw = lastValue;
+            lastGain = last;
+            lastRaw = lastValue;
+            for (int i = 0; i < n; ++i) smoothed = smoothing.tick(scratch[i]);
+            if (n > 0) raw = lastValue;
+        });
     }
     // Moves the needle; returns the position limited to 0..1 for display.
     double endBlock() {

@@ -20,6 +20,7 @@
 #include <random>
 
 #include "framework/exact_math.h"
+#include "framework/inline_math.h"
 
 extern "C" {
 double vt4r_musl_exp(double x);
@@ -152,4 +153,34 @@ TEST(ExactMath, MuslGivesGlibcsBitsForExpLogAndPowAndIsWithinOneUlpForSinAndCos)
         }
     }
     std::printf("all %ld inputs: %.3f %% identical\n", total, 100.0 * identical / total);
+}
+
+// The inline exp and log of the signal path's loops against the library, on the same kinds of
+// inputs, and the choice between the ways of computing them: the build glibc runs, whatever
+// GLIBC_TUNABLES says.
+TEST(ExactMath, InlineExpAndLogGiveTheLibrarysBitsAndTheKernelFollowsGlibc) {
+    const bool glibcFma = CPU_FEATURE_ACTIVE(FMA) && CPU_FEATURE_ACTIVE(AVX2);
+    EXPECT_EQ(glibcFma ? MathKernel::Fma : MathKernel::Plain, ChooseMathKernel());
+    double (*const log)(double) = glibcFma ? inline_math::Log<true> : inline_math::Log<false>;
+    double (*const exp)(double) = glibcFma ? inline_math::Exp<true> : inline_math::Exp<false>;
+    const Case cases[] = {
+        {Exp, "gain law, -200..0 dB", Uniform(-23.03, 0), {}},
+        {Exp, "whole range", Uniform(-745.2, 709.8), {}},
+        {Exp, "tiny", Exponents(-70, -40, true), {}},
+        {Exp, "any bits", AnyBits, {}},
+        {Log, "levels 2^-1074..2^20", Exponents(-1074, 20), {}},
+        {Log, "gains 0..1", Uniform(0, 1), {}},
+        {Log, "near 1", Uniform(0.93, 1.07), {}},
+        {Log, "any bits", AnyBits, {}},
+    };
+    constexpr int kPerCase = 400000;
+    Rng rng(77);
+    for (const Case& c : cases) {
+        for (int i = 0; i < kPerCase; ++i) {
+            const double x = c.x(rng);
+            const double ours = c.function == Exp ? exp(x) : log(x);
+            const double theirs = c.function == Exp ? std::exp(x) : std::log(x);
+            ASSERT_EQ(0u, UlpsApart(ours, theirs)) << kNames[c.function] << " " << c.inputs << " at " << x;
+        }
+    }
 }
