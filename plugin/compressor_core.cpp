@@ -113,18 +113,8 @@ double CompressorCore::tick(double x) {
 }
 
 void CompressorCore::tickBlock(const double* x, double* gains, int n) {
-    double level[kMaxBlock];
-    double target[kMaxBlock];
-    // One loop per combination of stages, so none of them branches per sample.
-    const int stages = (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) |
-                       (mEnvBase != 0 ? 1 : 0);
-    [&]<int... K>(std::integer_sequence<int, K...>) {
-        (void)((stages == K ? (detectLoop<(K & 8) != 0, (K & 4) != 0, (K & 2) != 0, (K & 1) != 0>(x, level, n), true)
-                            : false) ||
-               ...);
-    }(std::make_integer_sequence<int, 16>{});
-    levelsAndTargets(level, target, n);
-    smoothBlock(level, target, gains, n);
+    NoExtraWork none;
+    tickBlock(x, gains, n, none);
 }
 
 void CompressorCore::levelsAndTargets(double* level, double* target, int n) const {

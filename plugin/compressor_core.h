@@ -51,6 +51,12 @@ public:
     // [audio thread] The same for n <= kMaxBlock consecutive samples.
     static constexpr int kMaxBlock = 64;
     void tickBlock(const double* x, double* gains, int n);
+    // The same, with extra.step(i) for i < extra.count run beside the
+    // detector's samples (extra.count <= kMaxBlock): independent work whose
+    // own recurrence the detector's can overlap. Extra is copied into the
+    // loop and back, so its state stays in registers.
+    template <class Extra>
+    void tickBlock(const double* x, double* gains, int n, Extra& extra);
 
     // Target gain for a detector level in dB; exactly 1 at or below the threshold.
     double targetGain(double levelDb) const {
@@ -90,8 +96,8 @@ public:
 private:
     // The detector (high-pass, tilt, mean square, envelopes) for one
     // combination of its stages, giving the level for each sample.
-    template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
-    void detectLoop(const double* x, double* level, int n);
+    template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes, class Extra>
+    void detectLoop(const double* x, double* level, int n, Extra& extra);
     void levelsAndTargets(double* level, double* target, int n) const;
     // Attack/release smoothing, clamp and gain low-pass: the gain recurrence.
     void smoothBlock(const double* levelDb, const double* target, double* gains, int n);
@@ -136,8 +142,32 @@ private:
     double mStageState = 0.0;
 };
 
-template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
-void CompressorCore::detectLoop(const double* x, double* level, int n) {
+// Nothing beside the detector.
+struct NoExtraWork {
+    int count = 0;
+    void step(int) {}
+};
+
+template <class Extra>
+void CompressorCore::tickBlock(const double* x, double* gains, int n, Extra& extra) {
+    double level[kMaxBlock];
+    double target[kMaxBlock];
+    // One loop per combination of stages, so none of them branches per sample.
+    const int stages = (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) |
+                       (mEnvBase != 0 ? 1 : 0);
+    [&]<int... K>(std::integer_sequence<int, K...>) {
+        (void)((stages == K
+                    ? (detectLoop<(K & 8) != 0, (K & 4) != 0, (K & 2) != 0, (K & 1) != 0>(x, level, n, extra), true)
+                    : false) ||
+               ...);
+    }(std::make_integer_sequence<int, 16>{});
+    levelsAndTargets(level, target, n);
+    smoothBlock(level, target, gains, n);
+}
+
+template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes, class Extra>
+void CompressorCore::detectLoop(const double* x, double* level, int n, Extra& extraWork) {
+    Extra extra = extraWork;
     // Work on local copies so the recurrences stay in registers.
     OnePoleFilter highPass = mHighPass;
     ShelfBiquad lowShelf = mLowShelf, highShelf = mHighShelf;
@@ -152,7 +182,7 @@ void CompressorCore::detectLoop(const double* x, double* level, int n) {
     const StereoPair attack12 = Pair(0.0, mEnvAttack[0]), attack34 = Pair(mEnvAttack[1], mEnvAttack[2]);
     const StereoPair release12 = Pair(mEnv1Release, mEnvRelease[0]);
     const StereoPair release34 = Pair(mEnvRelease[1], mEnvRelease[2]);
-    for (int i = 0; i < n; ++i) {
+    auto sample = [&](int i) __attribute__((always_inline)) {
         double v = x[i];
         if constexpr (kHighPass) v = highPass.tick(v);
         if constexpr (kTilt) v = highShelf.tick(lowShelf.tick(v));
@@ -171,7 +201,16 @@ void CompressorCore::detectLoop(const double* x, double* level, int n) {
             env1 = SelectIfGreater(e, env1, e, e + (env1 - e) * env1Release);
             level[i] = env1;
         }
+    };
+    const int both = n < extra.count ? n : extra.count;
+    int i = 0;
+    for (; i < both; ++i) {
+        extra.step(i);
+        sample(i);
     }
+    for (int j = i; j < n; ++j) sample(j);
+    for (int j = i; j < extra.count; ++j) extra.step(j);
+    extraWork = extra;
     mHighPass = highPass;
     mLowShelf = lowShelf;
     mHighShelf = highShelf;

@@ -122,37 +122,58 @@ bool SameState(const HissSource& a, const HissSource& b) {
 }
 }  // namespace
 
-void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames) {
+namespace {
+// Saturates the frames of the next chunk, one per step: the work that runs
+// beside the compressor's detector.
+template <bool kUnitDrive>
+struct SaturateAhead {
+    SaturationPair saturation;
+    const double* inL;
+    const double* inR;
+    StereoPair* blocked;
+    int count;
+
+    void step(int i) { blocked[i] = saturation.step<kUnitDrive>(Pair(inL[i], inR[i])); }
+};
+}  // namespace
+
+// The saturation is one long chain of dependent divisions and square roots
+// per frame, which leaves most of the processor idle, and the compressor
+// cannot start on a frame before its saturation ends. So each chunk's frames
+// are saturated while the detector runs over the chunk before, and the two
+// chains overlap.
+template <bool kUnitDrive>
+void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
     constexpr int kChunk = CompressorCore::kMaxBlock;
     const double drive = mDriveFactor;
-    const double d = drive * mInputGain.state;
     const double outGain = mOutputGain.state;
     const double hissLevel = mHissLevel;
     // Both hiss sources start alike and stay alike while processing is
     // stereo; then one generator serves both channels.
     const bool sharedHiss = SameState(mHissL, mHissR);
     double lowest = 1.0;
-    StereoPair blocked[kChunk];
+    StereoPair chunks[2][kChunk];
     double scratch[kChunk], gains[kChunk];
     const StereoPair hissGain = Splat(hissLevel);
     const StereoPair outGainPair = Splat(outGain);
 
-    for (std::int32_t start = 0; start < frames; start += kChunk) {
+    SaturateAhead<kUnitDrive> ahead{SaturationPair(mSatL, mSatR, mDcL, mDcR, drive * mInputGain.state, drive),
+                                    inputs[0], inputs[1], chunks[0], frames < kChunk ? frames : kChunk};
+    for (int i = 0; i < ahead.count; ++i) ahead.step(i);
+    for (std::int32_t start = 0, k = 0; start < frames; start += kChunk, k ^= 1) {
         const int n = frames - start < kChunk ? frames - start : kChunk;
-        const double* inL = inputs[0] + start;
-        const double* inR = inputs[1] + start;
+        const StereoPair* blocked = chunks[k];
         double* outL = outputs[0] + start;
         double* outR = outputs[1] + start;
 
-        SaturationPair saturation(mSatL, mSatR, mDcL, mDcR, d, drive);
-        if (drive == 1.0)
-            for (int i = 0; i < n; ++i) blocked[i] = saturation.step<true>(Pair(inL[i], inR[i]));
-        else
-            for (int i = 0; i < n; ++i) blocked[i] = saturation.step(Pair(inL[i], inR[i]));
-        saturation.store(mSatL, mSatR, mDcL, mDcR);
+        const std::int32_t nextStart = start + kChunk;
+        ahead.inL = inputs[0] + nextStart;
+        ahead.inR = inputs[1] + nextStart;
+        ahead.blocked = chunks[k ^ 1];
+        ahead.count = frames - nextStart < kChunk ? (frames > nextStart ? frames - nextStart : 0) : kChunk;
 
         for (int i = 0; i < n; ++i) scratch[i] = (Right(blocked[i]) + Left(blocked[i])) * 0.5;
-        mCompressor.tickBlock(scratch, gains, n);
+        mCompressor.tickBlock(scratch, gains, n, ahead);
 
         for (int i = 0; i < n; ++i) {
             const double g = gains[i];
@@ -166,8 +187,16 @@ void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames)
         }
         mMeter.addBlock(gains, n, scratch);
     }
+    ahead.saturation.store(mSatL, mSatR, mDcL, mDcR);
     if (sharedHiss) mHissR = mHissL;
     mLowestGain = lowest;
+}
+
+void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames) {
+    if (mDriveFactor == 1.0)
+        runStereo<true>(inputs, outputs, frames);
+    else
+        runStereo<false>(inputs, outputs, frames);
 }
 
 void VT4R::processMono(double** inputs, double** outputs, std::int32_t frames) {

@@ -47,6 +47,8 @@ public:
 private:
     void startBlock(bool& stereo);
     void processStereo(double** inputs, double** outputs, std::int32_t frames);
+    template <bool kUnitDrive>
+    void runStereo(double** inputs, double** outputs, std::int32_t frames);
     void processMono(double** inputs, double** outputs, std::int32_t frames);
     bool recoverNonFinite(double** outputs, std::int32_t frames, bool stereo);
 
