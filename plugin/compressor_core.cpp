@@ -59,51 +59,15 @@ void CompressorCore::configure(const CoreSettings& s) {
     mGainLowPass.set(0, corner, sr);
 }
 
-void CompressorCore::smoothBlock(const double* levelDb, const double* target, double* gains, int n) {
-    double g = mGainState;
-    double s = mStageState;
-    double memory = mOvershootMemory;
-    OnePoleFilter lowPass = mGainLowPass;
-    const bool lowPassOn = mGainLowPassOn;
-    const bool twoStageAttack = mSettings.twoStageAttack;
-    const bool twoStageRelease = mSettings.twoStageRelease;
-    const double a1 = mAttack1, a2 = mAttack2;
-    for (int i = 0; i < n; ++i) {
-        const double over = levelDb[i] - mThreshold;
-        const double h = over > 0 ? over : 0;
-        if (g == 1.0)
-            memory = 0;
-        else if (h > memory)
-            memory = h;
-        if (memory != mCachedMemory) {
-            // The release time only moves with a new largest overshoot.
-            mCachedMemory = memory;
-            const double time = releaseTimeMs(memory);
-            if (time != mCachedReleaseMs) {
-                mCachedReleaseMs = time;
-                mRelease1 = TimeCoefficient(time * 0.001, mSampleRate);
-                mRelease2 = TimeCoefficient(time * 0.0015, mSampleRate);
-            }
-        }
-        const double u = target[i];
-        if (g > u) {
-            s = u + (s - u) * a2;
-            g = twoStageAttack ? s + (g - s) * a1 : u + (g - u) * a1;
-        } else {
-            s = u + (s - u) * mRelease2;
-            g = twoStageRelease ? s + (g - s) * mRelease1 : u + (g - u) * mRelease1;
-        }
-        if (!(g > 0))
-            g = 0;
-        else if (!(g < 1))
-            g = 1;
-        if (lowPassOn) g = lowPass.tick(g);
-        gains[i] = g;
+void CompressorCore::releaseFor(double memory) {
+    // The release time only moves with a new largest overshoot.
+    mCachedMemory = memory;
+    const double time = releaseTimeMs(memory);
+    if (time != mCachedReleaseMs) {
+        mCachedReleaseMs = time;
+        mRelease1 = TimeCoefficient(time * 0.001, mSampleRate);
+        mRelease2 = TimeCoefficient(time * 0.0015, mSampleRate);
     }
-    mGainState = g;
-    mStageState = s;
-    mOvershootMemory = memory;
-    mGainLowPass = lowPass;
 }
 
 double CompressorCore::tick(double x) {
@@ -113,8 +77,12 @@ double CompressorCore::tick(double x) {
 }
 
 void CompressorCore::tickBlock(const double* x, double* gains, int n) {
+    double levelDb[kMaxBlock], target[kMaxBlock];
     NoExtraWork none;
-    tickBlock(x, gains, n, none);
+    detectBlock(x, levelDb, target, n, none);
+    Smoother smoother = this->smoother();
+    for (int i = 0; i < n; ++i) gains[i] = smoother.step(levelDb[i], target[i]);
+    store(smoother);
 }
 
 void CompressorCore::levelsAndTargets(double* level, double* target, int n) const {

@@ -51,12 +51,20 @@ public:
     // [audio thread] The same for n <= kMaxBlock consecutive samples.
     static constexpr int kMaxBlock = 64;
     void tickBlock(const double* x, double* gains, int n);
-    // The same, with extra.step(i) for i < extra.count run beside the
+
+    // tickBlock in two parts, for loops that overlap them with other work.
+    // detectBlock gives the level in dB and the target gain of n <= kMaxBlock
+    // samples, running extra.step(i) for i < extra.count beside the
     // detector's samples (extra.count <= kMaxBlock): independent work whose
-    // own recurrence the detector's can overlap. Extra is copied into the
+    // own recurrences the detector's can overlap. Extra is copied into the
     // loop and back, so its state stays in registers.
     template <class Extra>
-    void tickBlock(const double* x, double* gains, int n, Extra& extra);
+    void detectBlock(const double* x, double* levelDb, double* target, int n, Extra& extra);
+    // The gain recurrence: its state and coefficients by value, loaded by
+    // smoother() and written back by store().
+    class Smoother;
+    Smoother smoother();
+    void store(const Smoother& smoother);
 
     // Target gain for a detector level in dB; exactly 1 at or below the threshold.
     double targetGain(double levelDb) const {
@@ -99,8 +107,8 @@ private:
     template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes, class Extra>
     void detectLoop(const double* x, double* level, int n, Extra& extra);
     void levelsAndTargets(double* level, double* target, int n) const;
-    // Attack/release smoothing, clamp and gain low-pass: the gain recurrence.
-    void smoothBlock(const double* levelDb, const double* target, double* gains, int n);
+    // Computes the release coefficients for a new remembered overshoot.
+    void releaseFor(double memory);
 
     CoreSettings mSettings;
     bool mConfigured = false;
@@ -149,9 +157,7 @@ struct NoExtraWork {
 };
 
 template <class Extra>
-void CompressorCore::tickBlock(const double* x, double* gains, int n, Extra& extra) {
-    double level[kMaxBlock];
-    double target[kMaxBlock];
+void CompressorCore::detectBlock(const double* x, double* level, double* target, int n, Extra& extra) {
     // One loop per combination of stages, so none of them branches per sample.
     const int stages = (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) |
                        (mEnvBase != 0 ? 1 : 0);
@@ -162,7 +168,69 @@ void CompressorCore::tickBlock(const double* x, double* gains, int n, Extra& ext
                ...);
     }(std::make_integer_sequence<int, 16>{});
     levelsAndTargets(level, target, n);
-    smoothBlock(level, target, gains, n);
+}
+
+class CompressorCore::Smoother {
+public:
+    explicit Smoother(CompressorCore& core)
+        : mCore(&core), mGain(core.mGainState), mStage(core.mStageState), mMemory(core.mOvershootMemory),
+          mLowPass(core.mGainLowPass), mLowPassOn(core.mGainLowPassOn),
+          mTwoStageAttack(core.mSettings.twoStageAttack), mTwoStageRelease(core.mSettings.twoStageRelease),
+          mAttack1(core.mAttack1), mAttack2(core.mAttack2), mThreshold(core.mThreshold),
+          mRelease1(core.mRelease1), mRelease2(core.mRelease2), mCachedMemory(core.mCachedMemory) {}
+
+    // Attack/release smoothing, clamp and gain low-pass for one sample.
+    [[gnu::always_inline]] double step(double levelDb, double target) {
+        const double over = levelDb - mThreshold;
+        const double h = over > 0 ? over : 0;
+        if (mGain == 1.0)
+            mMemory = 0;
+        else if (h > mMemory)
+            mMemory = h;
+        if (mMemory != mCachedMemory) [[unlikely]] {
+            mCore->releaseFor(mMemory);
+            mCachedMemory = mMemory;
+            mRelease1 = mCore->mRelease1;
+            mRelease2 = mCore->mRelease2;
+        }
+        const double u = target;
+        double g = mGain, s = mStage;
+        if (g > u) {
+            s = u + (s - u) * mAttack2;
+            g = mTwoStageAttack ? s + (g - s) * mAttack1 : u + (g - u) * mAttack1;
+        } else {
+            s = u + (s - u) * mRelease2;
+            g = mTwoStageRelease ? s + (g - s) * mRelease1 : u + (g - u) * mRelease1;
+        }
+        if (!(g > 0))
+            g = 0;
+        else if (!(g < 1))
+            g = 1;
+        if (mLowPassOn) g = mLowPass.tick(g);
+        mGain = g;
+        mStage = s;
+        return g;
+    }
+
+private:
+    friend class CompressorCore;
+    CompressorCore* mCore;
+    double mGain, mStage, mMemory;
+    OnePoleFilter mLowPass;
+    bool mLowPassOn, mTwoStageAttack, mTwoStageRelease;
+    double mAttack1, mAttack2, mThreshold;
+    double mRelease1, mRelease2, mCachedMemory;
+};
+
+inline CompressorCore::Smoother CompressorCore::smoother() {
+    return Smoother(*this);
+}
+
+inline void CompressorCore::store(const Smoother& smoother) {
+    mGainState = smoother.mGain;
+    mStageState = smoother.mStage;
+    mOvershootMemory = smoother.mMemory;
+    mGainLowPass = smoother.mLowPass;
 }
 
 template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes, class Extra>

@@ -123,73 +123,125 @@ bool SameState(const HissSource& a, const HissSource& b) {
 }  // namespace
 
 namespace {
-// Saturates the frames of the next chunk, one per step: the work that runs
-// beside the compressor's detector.
+// The work that runs beside the compressor's detector on chunk k: the
+// saturation of chunk k + 1, and the gain smoothing, output gain and hiss of
+// chunk k - 1, one frame of each per step.
 template <bool kUnitDrive>
-struct SaturateAhead {
+struct Beside {
     SaturationPair saturation;
+    CompressorCore::Smoother smoother;
+    HissSource hissL, hissR;
+    bool sharedHiss;
+    StereoPair hissGain, outGain;
+    double lowest;
+    // Saturation: the input and the blocked output of chunk k + 1.
     const double* inL;
     const double* inR;
-    StereoPair* blocked;
-    int count;
+    StereoPair* ahead;
+    int saturateCount;
+    // Finishing chunk k - 1.
+    const StereoPair* behind;
+    const double* levelDb;
+    const double* target;
+    double* gains;
+    double* outL;
+    double* outR;
+    int finishCount;
+    int count;  // the larger of the two
 
-    void step(int i) { blocked[i] = saturation.step<kUnitDrive>(Pair(inL[i], inR[i])); }
+    [[gnu::always_inline]] void saturate(int i) {
+        ahead[i] = saturation.step<kUnitDrive>(Pair(inL[i], inR[i]));
+    }
+    [[gnu::always_inline]] void finish(int i) {
+        const double g = smoother.step(levelDb[i], target[i]);
+        gains[i] = g;
+        const StereoPair y = FlushTiny(Splat(g) * behind[i]);
+        const double l = hissL.tick();
+        const double r = sharedHiss ? l : hissR.tick();
+        const StereoPair out = Pair(l, r) * hissGain + outGain * y;
+        outL[i] = Left(out);
+        outR[i] = Right(out);
+        lowest = g < lowest ? g : lowest;
+    }
+    [[gnu::always_inline]] void step(int i) {
+        if (i < saturateCount) saturate(i);
+        if (i < finishCount) finish(i);
+    }
 };
 }  // namespace
 
 // The saturation is one long chain of dependent divisions and square roots
 // per frame, which leaves most of the processor idle, and the compressor
-// cannot start on a frame before its saturation ends. So each chunk's frames
-// are saturated while the detector runs over the chunk before, and the two
-// chains overlap.
+// cannot start on a frame before its saturation ends. So three chunks are in
+// work at once: while the detector runs over one, the next one is saturated
+// and the one before gets its gains and output, and the chains overlap.
 template <bool kUnitDrive>
 void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
-    constexpr int kChunk = CompressorCore::kMaxBlock;
+    constexpr int kMaxChunk = CompressorCore::kMaxBlock;
+    // Short blocks in short chunks, so that the stages still overlap.
+    const int chunk = frames >= 4 * kMaxChunk ? kMaxChunk : frames >= 32 ? frames / 4 : 8;
     const double drive = mDriveFactor;
-    const double outGain = mOutputGain.state;
-    const double hissLevel = mHissLevel;
+    StereoPair blocked[3][kMaxChunk];
+    double mid[kMaxChunk], levelDb[2][kMaxChunk], target[2][kMaxChunk], gains[kMaxChunk];
     // Both hiss sources start alike and stay alike while processing is
     // stereo; then one generator serves both channels.
-    const bool sharedHiss = SameState(mHissL, mHissR);
-    double lowest = 1.0;
-    StereoPair chunks[2][kChunk];
-    double scratch[kChunk], gains[kChunk];
-    const StereoPair hissGain = Splat(hissLevel);
-    const StereoPair outGainPair = Splat(outGain);
-
-    SaturateAhead<kUnitDrive> ahead{SaturationPair(mSatL, mSatR, mDcL, mDcR, drive * mInputGain.state, drive),
-                                    inputs[0], inputs[1], chunks[0], frames < kChunk ? frames : kChunk};
-    for (int i = 0; i < ahead.count; ++i) ahead.step(i);
-    for (std::int32_t start = 0, k = 0; start < frames; start += kChunk, k ^= 1) {
-        const int n = frames - start < kChunk ? frames - start : kChunk;
-        const StereoPair* blocked = chunks[k];
-        double* outL = outputs[0] + start;
-        double* outR = outputs[1] + start;
-
-        const std::int32_t nextStart = start + kChunk;
-        ahead.inL = inputs[0] + nextStart;
-        ahead.inR = inputs[1] + nextStart;
-        ahead.blocked = chunks[k ^ 1];
-        ahead.count = frames - nextStart < kChunk ? (frames > nextStart ? frames - nextStart : 0) : kChunk;
-
-        for (int i = 0; i < n; ++i) scratch[i] = (Right(blocked[i]) + Left(blocked[i])) * 0.5;
-        mCompressor.tickBlock(scratch, gains, n, ahead);
-
-        for (int i = 0; i < n; ++i) {
-            const double g = gains[i];
-            const StereoPair y = FlushTiny(Splat(g) * blocked[i]);
-            const double hissL = mHissL.tick();
-            const double hissR = sharedHiss ? hissL : mHissR.tick();
-            const StereoPair out = Pair(hissL, hissR) * hissGain + outGainPair * y;
-            outL[i] = Left(out);
-            outR[i] = Right(out);
-            lowest = g < lowest ? g : lowest;
+    Beside<kUnitDrive> beside{SaturationPair(mSatL, mSatR, mDcL, mDcR, drive * mInputGain.state, drive),
+                              mCompressor.smoother(),
+                              mHissL,
+                              mHissR,
+                              SameState(mHissL, mHissR),
+                              Splat(mHissLevel),
+                              Splat(mOutputGain.state),
+                              1.0,
+                              inputs[0],
+                              inputs[1],
+                              blocked[0],
+                              frames < chunk ? frames : chunk,
+                              nullptr,
+                              nullptr,
+                              nullptr,
+                              gains,
+                              nullptr,
+                              nullptr,
+                              0,
+                              0};
+    for (int i = 0; i < beside.saturateCount; ++i) beside.saturate(i);
+    auto chunkFrames = [&](std::int32_t start) {
+        return frames - start < chunk ? (frames > start ? frames - start : 0) : chunk;
+    };
+    // Chunk c is detected while chunk c + 1 is saturated and chunk c - 1
+    // finished; one more round finishes the last.
+    for (std::int32_t c = 0, start = 0; start - chunk < frames; ++c, start += chunk) {
+        const int n = chunkFrames(start);
+        const StereoPair* current = blocked[c % 3];
+        beside.saturateCount = chunkFrames(start + chunk);
+        if (beside.saturateCount > 0) {
+            beside.inL = inputs[0] + start + chunk;
+            beside.inR = inputs[1] + start + chunk;
         }
-        mMeter.addBlock(gains, n, scratch);
+        beside.ahead = blocked[(c + 1) % 3];
+        beside.behind = blocked[(c + 2) % 3];
+        beside.levelDb = levelDb[(c + 1) % 2];
+        beside.target = target[(c + 1) % 2];
+        beside.finishCount = c > 0 ? chunkFrames(start - chunk) : 0;
+        if (beside.finishCount > 0) {
+            beside.outL = outputs[0] + start - chunk;
+            beside.outR = outputs[1] + start - chunk;
+        }
+        beside.count = beside.saturateCount > beside.finishCount ? beside.saturateCount : beside.finishCount;
+
+        for (int i = 0; i < n; ++i) mid[i] = (Right(current[i]) + Left(current[i])) * 0.5;
+        if (n > 0)
+            mCompressor.detectBlock(mid, levelDb[c % 2], target[c % 2], n, beside);
+        else
+            for (int i = 0; i < beside.count; ++i) beside.step(i);
+        if (beside.finishCount > 0) mMeter.addBlock(gains, beside.finishCount, mid);
     }
-    ahead.saturation.store(mSatL, mSatR, mDcL, mDcR);
-    if (sharedHiss) mHissR = mHissL;
-    mLowestGain = lowest;
+    beside.saturation.store(mSatL, mSatR, mDcL, mDcR);
+    mCompressor.store(beside.smoother);
+    mHissL = beside.hissL;
+    mHissR = beside.sharedHiss ? beside.hissL : beside.hissR;
+    mLowestGain = beside.lowest;
 }
 
 void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames) {
