@@ -84,6 +84,27 @@ void ProcessArgs(benchmark::internal::Benchmark* b) {
 }
 BENCHMARK(BM_Process)->Apply(ProcessArgs)->ArgNames({"block", "relaxed", "material"});
 
+// What a block costs apart from its frames (the parameters, the coefficient
+// checks, the needle, the non-finite check): a call with no frames, as hosts
+// make them between transport changes.
+void BM_BlockOverhead(benchmark::State& state) {
+    std::unique_ptr<IEffectStandalone> plugin = CreatePlugin(IHostRecord{});
+    auto* vt4r = static_cast<VT4R*>(plugin.get());
+    vt4r->SetSampleRateHz(kRate);
+    vt4r->SetBlockFrames(32);
+    vt4r->ResetProcessing();
+    vt4r->Param(kRelaxedModeParam)->SetClamped(state.range(0) ? 1.0 : 0.0);
+    double l = 0, r = 0;
+    double* in[2] = {&l, &r};
+    double* out[2] = {&l, &r};
+    for (auto _ : state) {
+        vt4r->ProcessBlockLocked(in, out, 0);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(state.range(0) ? "relaxed" : "normal");
+}
+BENCHMARK(BM_BlockOverhead)->Arg(0)->Arg(1)->ArgName("relaxed");
+
 // The same mathematics written plainly (the unit tests' model), as the
 // baseline the optimised loop is measured against.
 void BM_PlainModel(benchmark::State& state) {
