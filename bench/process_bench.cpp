@@ -84,6 +84,25 @@ void ProcessArgs(benchmark::internal::Benchmark* b) {
 }
 BENCHMARK(BM_Process)->Apply(ProcessArgs)->ArgNames({"block", "relaxed", "material"});
 
+// The saturation's chain alone (both channels, unit drive), the floor of
+// the whole loop: every frame waits for the one before through two divisions
+// and a square root.
+void BM_SaturationChain(benchmark::State& state) {
+    SaturationStage left, right;
+    DcBlocker dcLeft, dcRight;
+    RunBlocks(state, 512, kMusic, [&](double* l, double* r, double* ol, double* orr, int n) {
+        SaturationPair saturation(left, right, dcLeft, dcRight, 1.0, 1.0);
+        for (int i = 0; i < n; ++i) {
+            const StereoPair y = saturation.step<true>(Pair(l[i], r[i]));
+            ol[i] = Left(y);
+            orr[i] = Right(y);
+        }
+        saturation.store(left, right, dcLeft, dcRight);
+    });
+    state.SetLabel("music");
+}
+BENCHMARK(BM_SaturationChain)->Args({512, 0, kMusic})->ArgNames({"block", "relaxed", "material"});
+
 // What a block costs apart from its frames (the parameters, the coefficient
 // checks, the needle, the non-finite check): a call with no frames, as hosts
 // make them between transport changes.
