@@ -7,7 +7,8 @@
 # MIT-licensed (its COPYRIGHT; the exp, log and pow files are Arm's, also MIT): programs that
 # contain it carry the notice, as docs/README-windows.txt does.
 #
-# Given a musl source on Linux too, the library is built for the test that compares it with glibc.
+# Given a musl source on Linux too (scripts/build.sh fetches it), the library is built for the test
+# that compares it with glibc, and its tables serve framework/inline_math.h.
 set(VT4R_MUSL_SOURCE_DIR "" CACHE PATH "Unpacked musl source (required for Windows builds)")
 
 add_library(vt4r_exact_math INTERFACE)

@@ -7,7 +7,7 @@
 // compiled with -mfma -mavx2, where GCC contracted multiply-adds into fused ones and log takes
 // another path. kFma picks which one to reproduce: the fused operations below stand exactly where
 // GCC 12 put them in that build. Whether a given process agrees is checked at run time
-// (InlineMathMatches); the rare inputs (zero, subnormals, infinities, NaN, exp's tiny and huge
+// (InlineMath::Matches, ChooseMathKernel); the rare inputs (zero, subnormals, infinities, NaN, exp's tiny and huge
 // arguments) go to the library itself.
 //
 // The tables are musl's (the same numbers as glibc's), so this needs VT4R_MUSL_SOURCE_DIR.

@@ -183,6 +183,9 @@ void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
     const double drive = mDriveFactor;
     StereoPair blocked[3][kMaxChunk];
     double mid[kMaxChunk], levelDb[2][kMaxChunk], target[2][kMaxChunk], gains[kMaxChunk];
+    auto chunkFrames = [&](std::int32_t start) {
+        return frames - start < chunk ? (frames > start ? frames - start : 0) : chunk;
+    };
     // Both hiss sources start alike and stay alike while processing is
     // stereo; then one generator serves both channels.
     Beside<kUnitDrive> beside{SaturationPair(mSatL, mSatR, mDcL, mDcR, drive * mInputGain.state, drive),
@@ -196,7 +199,7 @@ void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
                               inputs[0],
                               inputs[1],
                               blocked[0],
-                              frames < chunk ? frames : chunk,
+                              chunkFrames(0),
                               nullptr,
                               nullptr,
                               nullptr,
@@ -206,9 +209,6 @@ void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
                               0,
                               0};
     for (int i = 0; i < beside.saturateCount; ++i) beside.saturate(i);
-    auto chunkFrames = [&](std::int32_t start) {
-        return frames - start < chunk ? (frames > start ? frames - start : 0) : chunk;
-    };
     // Chunk c is detected while chunk c + 1 is saturated and chunk c - 1
     // finished; one more round finishes the last.
     for (std::int32_t c = 0, start = 0; start - chunk < frames; ++c, start += chunk) {
