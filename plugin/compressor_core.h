@@ -58,8 +58,17 @@ public:
     // detector's samples (extra.count <= kMaxBlock): independent work whose
     // own recurrences the detector's can overlap. Extra is copied into the
     // loop and back, so its state stays in registers.
-    template <class Extra>
-    void detectBlock(const double* x, double* levelDb, double* target, int n, Extra& extra);
+    //
+    // kStages names the detector's stages when the caller knows them
+    // (detectorStages()), so that its loop is built for them alone; -1
+    // chooses among all of them here.
+    template <int kStages = -1, class Extra>
+    [[gnu::always_inline]] inline void detectBlock(const double* x, double* levelDb, double* target, int n, Extra& extra);
+    // The detector's stages as bits: 8 high-pass, 4 tilt, 2 mean square,
+    // 1 four envelopes.
+    int detectorStages() const {
+        return (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) | (mEnvBase != 0 ? 1 : 0);
+    }
     // The gain recurrence: its state and coefficients by value, loaded by
     // smoother() and written back by store().
     class Smoother;
@@ -105,7 +114,7 @@ private:
     // The detector (high-pass, tilt, mean square, envelopes) for one
     // combination of its stages, giving the level for each sample.
     template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes, class Extra>
-    void detectLoop(const double* x, double* level, int n, Extra& extra);
+    [[gnu::always_inline]] inline void detectLoop(const double* x, double* level, int n, Extra& extra);
     void levelsAndTargets(double* level, double* target, int n) const;
     // Computes the release coefficients for a new remembered overshoot.
     void releaseFor(double memory);
@@ -156,17 +165,19 @@ struct NoExtraWork {
     void step(int) {}
 };
 
-template <class Extra>
+template <int kStages, class Extra>
 void CompressorCore::detectBlock(const double* x, double* level, double* target, int n, Extra& extra) {
-    // One loop per combination of stages, so none of them branches per sample.
-    const int stages = (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) |
-                       (mEnvBase != 0 ? 1 : 0);
-    [&]<int... K>(std::integer_sequence<int, K...>) {
-        (void)((stages == K
-                    ? (detectLoop<(K & 8) != 0, (K & 4) != 0, (K & 2) != 0, (K & 1) != 0>(x, level, n, extra), true)
-                    : false) ||
-               ...);
-    }(std::make_integer_sequence<int, 16>{});
+    if constexpr (kStages >= 0) {
+        detectLoop<(kStages & 8) != 0, (kStages & 4) != 0, (kStages & 2) != 0, (kStages & 1) != 0>(x, level, n,
+                                                                                                extra);
+    } else {
+        // One loop per combination of stages, so none of them branches per sample.
+        const int stages = detectorStages();
+        [&]<int... K>(std::integer_sequence<int, K...>) __attribute__((always_inline)) {
+            (void)((stages == K ? (detectBlock<K>(x, level, target, n, extra), true) : false) || ...);
+        }(std::make_integer_sequence<int, 16>{});
+        return;
+    }
     levelsAndTargets(level, target, n);
 }
 

@@ -22,7 +22,6 @@ struct MeterBallistics {
     double lastRaw = -0.0;  // what log(1) gives after the sign flip
     std::int64_t rateSet = -1;
     std::int64_t blocksPerSecondSet = -1;
-    MathKernel math = ChooseMathKernel();
 
     // Both setters are called every block; they recompute only on a change.
     void setSampleRate(std::uint32_t storedSampleRate) {
@@ -37,26 +36,38 @@ struct MeterBallistics {
         rise = ExactPow(0.01, 1 / (b * 0.2));
         fall = ExactPow(0.01, 1 / (b * 1.2));
     }
-    void addSample(double g) {
-        double scratch;
-        addBlock(&g, 1, &scratch);
-    }
-    // addSample for n consecutive gains; the logarithms run as a batch.
-    void addBlock(const double* gains, int n, double* scratch) {
-        RunWithMath(math, [&]<class Math>() __attribute__((always_inline)) {
-            double last = lastGain, lastValue = lastRaw;
-            for (int i = 0; i < n; ++i) {
-                if (gains[i] != last) {
-                    last = gains[i];
-                    lastValue = Math::Log(std::fabs(last)) * -8.685889638065037 / 20.0;
-                }
-                scratch[i] = lastValue;
+    // Feeds gains one at a time with the state in locals, for loops that run
+    // the meter beside other work; store() puts the state back.
+    class Runner {
+    public:
+        explicit Runner(const MeterBallistics& m)
+            : mSmoothing(m.smoothing), mSmoothed(m.smoothed), mLast(m.lastGain), mValue(m.lastRaw) {}
+        template <class Math>
+        [[gnu::always_inline]] void add(double g) {
+            if (g != mLast) {
+                mLast = g;
+                mValue = Math::Log(std::fabs(g)) * -8.685889638065037 / 20.0;
             }
-            lastGain = last;
-            lastRaw = lastValue;
-            for (int i = 0; i < n; ++i) smoothed = smoothing.tick(scratch[i]);
-            if (n > 0) raw = lastValue;
-        });
+            mSmoothed = mSmoothing.tick(mValue);
+            mAdded = true;
+        }
+        void store(MeterBallistics& m) const {
+            m.smoothing = mSmoothing;
+            m.smoothed = mSmoothed;
+            m.lastGain = mLast;
+            m.lastRaw = mValue;
+            if (mAdded) m.raw = mValue;
+        }
+
+    private:
+        OnePoleFilter mSmoothing;
+        double mSmoothed, mLast, mValue;
+        bool mAdded = false;
+    };
+    void addSample(double g) {
+        Runner runner(*this);
+        runner.add<CallMath>(g);
+        runner.store(*this);
     }
     // Moves the needle; returns the position limited to 0..1 for display.
     double endBlock() {

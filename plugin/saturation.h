@@ -29,7 +29,7 @@ struct SaturationStage {
     // One sample x with drive gain g, on one channel (double) or on both
     // channels at once (StereoPair); the states are passed in the same type.
     template <class T>
-    static T Step(T x, T g, T& e, T& v, T& w) {
+    [[gnu::always_inline]] static T Step(T x, T g, T& e, T& v, T& w) {
         const T a = x * drive * g * 3.0;
         e = feed * e + a;
         const T q = e * square * e;
@@ -67,7 +67,7 @@ struct HissSource {
         lowCut.set(1, 50, sr);
         highCut.set(0, 18000, sr);
     }
-    double tick() {
+    [[gnu::always_inline]] double tick() {
         seed = (seed * 3877 + 29573) % 139968;
         double n = 1 - seed * 2 / 139968.0;
         n = lowCut.tick(n);
@@ -88,7 +88,7 @@ public:
     // kUnitDrive: the drive is exactly 1, so dividing by it would return its
     // operand unchanged and is left out.
     template <bool kUnitDrive = false>
-    StereoPair step(StereoPair x) {
+    [[gnu::always_inline]] StereoPair step(StereoPair x) {
         StereoPair s = SaturationStage::Step(x, mGain, mE, mV, mW);
         if constexpr (!kUnitDrive) s = s / mDrive;
         const StereoPair c = mYp * 0.999 + s - mXp;

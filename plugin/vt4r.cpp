@@ -29,6 +29,13 @@ constexpr ModeCharacter kModeCharacters[2] = {
     // "On": softer attack, slower release, one envelope, 24 dB less drive, no hiss.
     {0, 0, 4.87, 96, 8.0, 19, false, true, false, 49, -2.7631021115928, -115.0141253950503},
 };
+// The detector stages a character turns on (CompressorCore::detectorStages).
+constexpr int StagesOf(const ModeCharacter& m) {
+    return (m.highPassHz > 20 ? 8 : 0) | (m.tiltDb != 0 ? 4 : 0) | (m.rmsMs != 0 ? 2 : 0) |
+           (m.multiEnvelope && m.releaseMs != 0 ? 1 : 0);
+}
+constexpr int kNormalStages = StagesOf(kModeCharacters[0]);
+constexpr int kRelaxedStages = StagesOf(kModeCharacters[1]);
 
 void ScrubNonFinite(double* samples, std::int32_t frames) {
     for (std::int32_t i = 0; i < frames; ++i)
@@ -124,12 +131,13 @@ bool SameState(const HissSource& a, const HissSource& b) {
 
 namespace {
 // The work that runs beside the compressor's detector on chunk k: the
-// saturation of chunk k + 1, and the gain smoothing, output gain and hiss of
-// chunk k - 1, one frame of each per step.
-template <bool kUnitDrive>
+// saturation of chunk k + 1, and the gain smoothing, output gain, hiss and
+// needle of chunk k - 1, one frame of each per step.
+template <bool kUnitDrive, class Math>
 struct Beside {
     SaturationPair saturation;
     CompressorCore::Smoother smoother;
+    MeterBallistics::Runner meter;
     HissSource hissL, hissR;
     bool sharedHiss;
     StereoPair hissGain, outGain;
@@ -143,7 +151,6 @@ struct Beside {
     const StereoPair* behind;
     const double* levelDb;
     const double* target;
-    double* gains;
     double* outL;
     double* outR;
     int finishCount;
@@ -154,7 +161,6 @@ struct Beside {
     }
     [[gnu::always_inline]] void finish(int i) {
         const double g = smoother.step(levelDb[i], target[i]);
-        gains[i] = g;
         const StereoPair y = FlushTiny(Splat(g) * behind[i]);
         const double l = hissL.tick();
         const double r = sharedHiss ? l : hissR.tick();
@@ -162,6 +168,7 @@ struct Beside {
         outL[i] = Left(out);
         outR[i] = Right(out);
         lowest = g < lowest ? g : lowest;
+        meter.add<Math>(g);
     }
     [[gnu::always_inline]] void step(int i) {
         if (i < saturateCount) saturate(i);
@@ -175,21 +182,22 @@ struct Beside {
 // cannot start on a frame before its saturation ends. So three chunks are in
 // work at once: while the detector runs over one, the next one is saturated
 // and the one before gets its gains and output, and the chains overlap.
-template <bool kUnitDrive>
+template <bool kUnitDrive, class Math, int kStages>
 void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
     constexpr int kMaxChunk = CompressorCore::kMaxBlock;
     // Short blocks in short chunks, so that the stages still overlap.
     const int chunk = frames >= 4 * kMaxChunk ? kMaxChunk : frames >= 32 ? frames / 4 : 8;
     const double drive = mDriveFactor;
     StereoPair blocked[3][kMaxChunk];
-    double mid[kMaxChunk], levelDb[2][kMaxChunk], target[2][kMaxChunk], gains[kMaxChunk];
+    double mid[kMaxChunk], levelDb[2][kMaxChunk], target[2][kMaxChunk];
     auto chunkFrames = [&](std::int32_t start) {
         return frames - start < chunk ? (frames > start ? frames - start : 0) : chunk;
     };
     // Both hiss sources start alike and stay alike while processing is
     // stereo; then one generator serves both channels.
-    Beside<kUnitDrive> beside{SaturationPair(mSatL, mSatR, mDcL, mDcR, drive * mInputGain.state, drive),
+    Beside<kUnitDrive, Math> beside{SaturationPair(mSatL, mSatR, mDcL, mDcR, drive * mInputGain.state, drive),
                               mCompressor.smoother(),
+                              MeterBallistics::Runner(mMeter),
                               mHissL,
                               mHissR,
                               SameState(mHissL, mHissR),
@@ -203,7 +211,6 @@ void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
                               nullptr,
                               nullptr,
                               nullptr,
-                              gains,
                               nullptr,
                               nullptr,
                               0,
@@ -232,23 +239,36 @@ void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
 
         for (int i = 0; i < n; ++i) mid[i] = (Right(current[i]) + Left(current[i])) * 0.5;
         if (n > 0)
-            mCompressor.detectBlock(mid, levelDb[c % 2], target[c % 2], n, beside);
+            mCompressor.detectBlock<kStages>(mid, levelDb[c % 2], target[c % 2], n, beside);
         else
             for (int i = 0; i < beside.count; ++i) beside.step(i);
-        if (beside.finishCount > 0) mMeter.addBlock(gains, beside.finishCount, mid);
     }
     beside.saturation.store(mSatL, mSatR, mDcL, mDcR);
     mCompressor.store(beside.smoother);
+    beside.meter.store(mMeter);
     mHissL = beside.hissL;
     mHissR = beside.sharedHiss ? beside.hissL : beside.hissR;
     mLowestGain = beside.lowest;
 }
 
 void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames) {
-    if (mDriveFactor == 1.0)
-        runStereo<true>(inputs, outputs, frames);
+    // Each character's own detector and drive get a loop of their own, built
+    // for them alone; any other combination takes the general one.
+    auto run = [&]<bool kUnitDrive, int kStages>() {
+        RunWithMath(mMath, [&]<class Math>() __attribute__((always_inline)) {
+            runStereo<kUnitDrive, Math, kStages>(inputs, outputs, frames);
+        });
+    };
+    const int stages = mCompressor.detectorStages();
+    const bool unitDrive = mDriveFactor == 1.0;
+    if (unitDrive && stages == kNormalStages)
+        run.template operator()<true, kNormalStages>();
+    else if (!unitDrive && stages == kRelaxedStages)
+        run.template operator()<false, kRelaxedStages>();
+    else if (unitDrive)
+        run.template operator()<true, -1>();
     else
-        runStereo<false>(inputs, outputs, frames);
+        run.template operator()<false, -1>();
 }
 
 void VT4R::processMono(double** inputs, double** outputs, std::int32_t frames) {

@@ -47,8 +47,9 @@ public:
 private:
     void startBlock(bool& stereo);
     void processStereo(double** inputs, double** outputs, std::int32_t frames);
-    template <bool kUnitDrive>
-    void runStereo(double** inputs, double** outputs, std::int32_t frames);
+    // Inlined into the loop built for the chosen exp and log.
+    template <bool kUnitDrive, class Math, int kStages>
+    [[gnu::always_inline]] inline void runStereo(double** inputs, double** outputs, std::int32_t frames);
     void processMono(double** inputs, double** outputs, std::int32_t frames);
     bool recoverNonFinite(double** outputs, std::int32_t frames, bool stereo);
 
@@ -67,4 +68,5 @@ private:
     std::int32_t mMode = 0;
     double mNeedleOut = 0.0;
     double mLowestGain = 1.0;
+    MathKernel mMath = ChooseMathKernel();
 };
