@@ -59,15 +59,19 @@ public:
     // own recurrences the detector's can overlap. Extra is copied into the
     // loop and back, so its state stays in registers.
     //
-    // kStages names the detector's stages when the caller knows them
-    // (detectorStages()), so that its loop is built for them alone; -1
-    // chooses among all of them here.
-    template <int kStages = -1, class Extra>
+    // kShape names the detector's stages (shape()) when the caller knows
+    // them, so that its loop is built for them alone; -1 chooses among all
+    // of them here.
+    template <int kShape = -1, class Extra>
     [[gnu::always_inline]] inline void detectBlock(const double* x, double* levelDb, double* target, int n, Extra& extra);
-    // The detector's stages as bits: 8 high-pass, 4 tilt, 2 mean square,
-    // 1 four envelopes.
-    int detectorStages() const {
-        return (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) | (mEnvBase != 0 ? 1 : 0);
+    // Which stages run, as bits: the detector's 8 high-pass, 4 tilt, 2 mean
+    // square, 1 four envelopes; the smoother's kTwoStageAttack,
+    // kTwoStageRelease and kGainLowPass.
+    static constexpr int kTwoStageAttack = 16, kTwoStageRelease = 32, kGainLowPass = 64;
+    int shape() const {
+        return (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) | (mEnvBase != 0 ? 1 : 0) |
+               (mSettings.twoStageAttack ? kTwoStageAttack : 0) | (mSettings.twoStageRelease ? kTwoStageRelease : 0) |
+               (mGainLowPassOn ? kGainLowPass : 0);
     }
     // The gain recurrence: its state and coefficients by value, loaded by
     // smoother() and written back by store().
@@ -165,14 +169,13 @@ struct NoExtraWork {
     void step(int) {}
 };
 
-template <int kStages, class Extra>
+template <int kShape, class Extra>
 void CompressorCore::detectBlock(const double* x, double* level, double* target, int n, Extra& extra) {
-    if constexpr (kStages >= 0) {
-        detectLoop<(kStages & 8) != 0, (kStages & 4) != 0, (kStages & 2) != 0, (kStages & 1) != 0>(x, level, n,
-                                                                                                extra);
+    if constexpr (kShape >= 0) {
+        detectLoop<(kShape & 8) != 0, (kShape & 4) != 0, (kShape & 2) != 0, (kShape & 1) != 0>(x, level, n, extra);
     } else {
         // One loop per combination of stages, so none of them branches per sample.
-        const int stages = detectorStages();
+        const int stages = shape() & 15;
         [&]<int... K>(std::integer_sequence<int, K...>) __attribute__((always_inline)) {
             (void)((stages == K ? (detectBlock<K>(x, level, target, n, extra), true) : false) || ...);
         }(std::make_integer_sequence<int, 16>{});
@@ -190,8 +193,13 @@ public:
           mAttack1(core.mAttack1), mAttack2(core.mAttack2), mThreshold(core.mThreshold),
           mRelease1(core.mRelease1), mRelease2(core.mRelease2), mCachedMemory(core.mCachedMemory) {}
 
-    // Attack/release smoothing, clamp and gain low-pass for one sample.
+    // Attack/release smoothing, clamp and gain low-pass for one sample;
+    // kShape as for detectBlock, for the smoother's stages.
+    template <int kShape = -1>
     [[gnu::always_inline]] double step(double levelDb, double target) {
+        const bool twoStageAttack = kShape >= 0 ? (kShape & kTwoStageAttack) != 0 : mTwoStageAttack;
+        const bool twoStageRelease = kShape >= 0 ? (kShape & kTwoStageRelease) != 0 : mTwoStageRelease;
+        const bool lowPassOn = kShape >= 0 ? (kShape & kGainLowPass) != 0 : mLowPassOn;
         const double over = levelDb - mThreshold;
         const double h = over > 0 ? over : 0;
         if (mGain == 1.0)
@@ -208,16 +216,16 @@ public:
         double g = mGain, s = mStage;
         if (g > u) {
             s = u + (s - u) * mAttack2;
-            g = mTwoStageAttack ? s + (g - s) * mAttack1 : u + (g - u) * mAttack1;
+            g = twoStageAttack ? s + (g - s) * mAttack1 : u + (g - u) * mAttack1;
         } else {
             s = u + (s - u) * mRelease2;
-            g = mTwoStageRelease ? s + (g - s) * mRelease1 : u + (g - u) * mRelease1;
+            g = twoStageRelease ? s + (g - s) * mRelease1 : u + (g - u) * mRelease1;
         }
         if (!(g > 0))
             g = 0;
         else if (!(g < 1))
             g = 1;
-        if (mLowPassOn) g = mLowPass.tick(g);
+        if (lowPassOn) g = mLowPass.tick(g);
         mGain = g;
         mStage = s;
         return g;

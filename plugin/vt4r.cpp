@@ -29,13 +29,15 @@ constexpr ModeCharacter kModeCharacters[2] = {
     // "On": softer attack, slower release, one envelope, 24 dB less drive, no hiss.
     {0, 0, 4.87, 96, 8.0, 19, false, true, false, 49, -2.7631021115928, -115.0141253950503},
 };
-// The detector stages a character turns on (CompressorCore::detectorStages).
-constexpr int StagesOf(const ModeCharacter& m) {
+// The compressor's stages a character turns on (CompressorCore::shape).
+constexpr int ShapeOf(const ModeCharacter& m) {
     return (m.highPassHz > 20 ? 8 : 0) | (m.tiltDb != 0 ? 4 : 0) | (m.rmsMs != 0 ? 2 : 0) |
-           (m.multiEnvelope && m.releaseMs != 0 ? 1 : 0);
+           (m.multiEnvelope && m.releaseMs != 0 ? 1 : 0) | (m.twoStageAttack ? CompressorCore::kTwoStageAttack : 0) |
+           (m.twoStageRelease ? CompressorCore::kTwoStageRelease : 0) |
+           ((100 - m.gainFilterAmount) * 200 < 20000 ? CompressorCore::kGainLowPass : 0);
 }
-constexpr int kNormalStages = StagesOf(kModeCharacters[0]);
-constexpr int kRelaxedStages = StagesOf(kModeCharacters[1]);
+constexpr int kNormalShape = ShapeOf(kModeCharacters[0]);
+constexpr int kRelaxedShape = ShapeOf(kModeCharacters[1]);
 
 void ScrubNonFinite(double* samples, std::int32_t frames) {
     for (std::int32_t i = 0; i < frames; ++i)
@@ -132,8 +134,9 @@ bool SameState(const HissSource& a, const HissSource& b) {
 namespace {
 // The work that runs beside the compressor's detector on chunk k: the
 // saturation of chunk k + 1, and the gain smoothing, output gain, hiss and
-// needle of chunk k - 1, one frame of each per step.
-template <bool kUnitDrive, class Math>
+// needle of chunk k - 1, one frame of each per step. A loop built for one
+// shape (kShape >= 0) also has both hiss sources alike.
+template <bool kUnitDrive, class Math, int kShape>
 struct Beside {
     SaturationPair saturation;
     CompressorCore::Smoother smoother;
@@ -160,10 +163,10 @@ struct Beside {
         ahead[i] = saturation.step<kUnitDrive>(Pair(inL[i], inR[i]));
     }
     [[gnu::always_inline]] void finish(int i) {
-        const double g = smoother.step(levelDb[i], target[i]);
+        const double g = smoother.step<kShape>(levelDb[i], target[i]);
         const StereoPair y = FlushTiny(Splat(g) * behind[i]);
         const double l = hissL.tick();
-        const double r = sharedHiss ? l : hissR.tick();
+        const double r = kShape >= 0 || sharedHiss ? l : hissR.tick();
         const StereoPair out = Pair(l, r) * hissGain + outGain * y;
         outL[i] = Left(out);
         outR[i] = Right(out);
@@ -182,7 +185,7 @@ struct Beside {
 // cannot start on a frame before its saturation ends. So three chunks are in
 // work at once: while the detector runs over one, the next one is saturated
 // and the one before gets its gains and output, and the chains overlap.
-template <bool kUnitDrive, class Math, int kStages>
+template <bool kUnitDrive, class Math, int kShape>
 void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
     constexpr int kMaxChunk = CompressorCore::kMaxBlock;
     // Short blocks in short chunks, so that the stages still overlap.
@@ -195,7 +198,7 @@ void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
     };
     // Both hiss sources start alike and stay alike while processing is
     // stereo; then one generator serves both channels.
-    Beside<kUnitDrive, Math> beside{SaturationPair(mSatL, mSatR, mDcL, mDcR, drive * mInputGain.state, drive),
+    Beside<kUnitDrive, Math, kShape> beside{SaturationPair(mSatL, mSatR, mDcL, mDcR, drive * mInputGain.state, drive),
                               mCompressor.smoother(),
                               MeterBallistics::Runner(mMeter),
                               mHissL,
@@ -239,7 +242,7 @@ void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
 
         for (int i = 0; i < n; ++i) mid[i] = (Right(current[i]) + Left(current[i])) * 0.5;
         if (n > 0)
-            mCompressor.detectBlock<kStages>(mid, levelDb[c % 2], target[c % 2], n, beside);
+            mCompressor.detectBlock<kShape>(mid, levelDb[c % 2], target[c % 2], n, beside);
         else
             for (int i = 0; i < beside.count; ++i) beside.step(i);
     }
@@ -254,17 +257,18 @@ void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
 void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames) {
     // Each character's own detector and drive get a loop of their own, built
     // for them alone; any other combination takes the general one.
-    auto run = [&]<bool kUnitDrive, int kStages>() {
+    auto run = [&]<bool kUnitDrive, int kShape>() {
         RunWithMath(mMath, [&]<class Math>() __attribute__((always_inline)) {
-            runStereo<kUnitDrive, Math, kStages>(inputs, outputs, frames);
+            runStereo<kUnitDrive, Math, kShape>(inputs, outputs, frames);
         });
     };
-    const int stages = mCompressor.detectorStages();
+    const int shape = mCompressor.shape();
     const bool unitDrive = mDriveFactor == 1.0;
-    if (unitDrive && stages == kNormalStages)
-        run.template operator()<true, kNormalStages>();
-    else if (!unitDrive && stages == kRelaxedStages)
-        run.template operator()<false, kRelaxedStages>();
+    const bool sharedHiss = SameState(mHissL, mHissR);
+    if (unitDrive && shape == kNormalShape && sharedHiss)
+        run.template operator()<true, kNormalShape>();
+    else if (!unitDrive && shape == kRelaxedShape && sharedHiss)
+        run.template operator()<false, kRelaxedShape>();
     else if (unitDrive)
         run.template operator()<true, -1>();
     else

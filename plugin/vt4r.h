@@ -48,7 +48,7 @@ private:
     void startBlock(bool& stereo);
     void processStereo(double** inputs, double** outputs, std::int32_t frames);
     // Inlined into the loop built for the chosen exp and log.
-    template <bool kUnitDrive, class Math, int kStages>
+    template <bool kUnitDrive, class Math, int kShape>
     [[gnu::always_inline]] inline void runStereo(double** inputs, double** outputs, std::int32_t frames);
     void processMono(double** inputs, double** outputs, std::int32_t frames);
     bool recoverNonFinite(double** outputs, std::int32_t frames, bool stereo);
