@@ -78,8 +78,7 @@ double CompressorCore::tick(double x) {
 
 void CompressorCore::tickBlock(const double* x, double* gains, int n) {
     double levelDb[kMaxBlock], target[kMaxBlock];
-    NoExtraWork none;
-    detectBlock(x, levelDb, target, n, none);
+    detectBlock(x, levelDb, target, n);
     Smoother smoother = this->smoother();
     for (int i = 0; i < n; ++i) gains[i] = smoother.step(levelDb[i], target[i]);
     store(smoother);

@@ -52,18 +52,15 @@ public:
     static constexpr int kMaxBlock = 64;
     void tickBlock(const double* x, double* gains, int n);
 
-    // tickBlock in two parts, for loops that overlap them with other work.
-    // detectBlock gives the level in dB and the target gain of n <= kMaxBlock
-    // samples, running extra.step(i) for i < extra.count beside the
-    // detector's samples (extra.count <= kMaxBlock): independent work whose
-    // own recurrences the detector's can overlap. Extra is copied into the
-    // loop and back, so its state stays in registers.
+    // tickBlock in two parts, for loops that overlap the second with other
+    // work: detectBlock gives the level in dB and the target gain of
+    // n <= kMaxBlock samples; Smoother turns them into gains.
     //
     // kShape names the detector's stages (shape()) when the caller knows
     // them, so that its loop is built for them alone; -1 chooses among all
     // of them here.
-    template <int kShape = -1, class Extra>
-    [[gnu::always_inline]] inline void detectBlock(const double* x, double* levelDb, double* target, int n, Extra& extra);
+    template <int kShape = -1>
+    [[gnu::always_inline]] inline void detectBlock(const double* x, double* levelDb, double* target, int n);
     // Which stages run, as bits: the detector's 8 high-pass, 4 tilt, 2 mean
     // square, 1 four envelopes; the smoother's kTwoStageAttack,
     // kTwoStageRelease and kGainLowPass.
@@ -117,8 +114,8 @@ public:
 private:
     // The detector (high-pass, tilt, mean square, envelopes) for one
     // combination of its stages, giving the level for each sample.
-    template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes, class Extra>
-    [[gnu::always_inline]] inline void detectLoop(const double* x, double* level, int n, Extra& extra);
+    template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
+    [[gnu::always_inline]] inline void detectLoop(const double* x, double* level, int n);
     void levelsAndTargets(double* level, double* target, int n) const;
     // Computes the release coefficients for a new remembered overshoot.
     void releaseFor(double memory);
@@ -163,21 +160,15 @@ private:
     double mStageState = 0.0;
 };
 
-// Nothing beside the detector.
-struct NoExtraWork {
-    int count = 0;
-    void step(int) {}
-};
-
-template <int kShape, class Extra>
-void CompressorCore::detectBlock(const double* x, double* level, double* target, int n, Extra& extra) {
+template <int kShape>
+void CompressorCore::detectBlock(const double* x, double* level, double* target, int n) {
     if constexpr (kShape >= 0) {
-        detectLoop<(kShape & 8) != 0, (kShape & 4) != 0, (kShape & 2) != 0, (kShape & 1) != 0>(x, level, n, extra);
+        detectLoop<(kShape & 8) != 0, (kShape & 4) != 0, (kShape & 2) != 0, (kShape & 1) != 0>(x, level, n);
     } else {
         // One loop per combination of stages, so none of them branches per sample.
         const int stages = shape() & 15;
         [&]<int... K>(std::integer_sequence<int, K...>) __attribute__((always_inline)) {
-            (void)((stages == K ? (detectBlock<K>(x, level, target, n, extra), true) : false) || ...);
+            (void)((stages == K ? (detectBlock<K>(x, level, target, n), true) : false) || ...);
         }(std::make_integer_sequence<int, 16>{});
         return;
     }
@@ -225,7 +216,7 @@ public:
             g = 0;
         else if (!(g < 1))
             g = 1;
-        if (lowPassOn) g = mLowPass.tick(g);
+        if (lowPassOn) g = mLowPass.tickLowPass(g);
         mGain = g;
         mStage = s;
         return g;
@@ -252,9 +243,8 @@ inline void CompressorCore::store(const Smoother& smoother) {
     mGainLowPass = smoother.mLowPass;
 }
 
-template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes, class Extra>
-void CompressorCore::detectLoop(const double* x, double* level, int n, Extra& extraWork) {
-    Extra extra = extraWork;
+template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
+void CompressorCore::detectLoop(const double* x, double* level, int n) {
     // Work on local copies so the recurrences stay in registers.
     OnePoleFilter highPass = mHighPass;
     ShelfBiquad lowShelf = mLowShelf, highShelf = mHighShelf;
@@ -271,7 +261,7 @@ void CompressorCore::detectLoop(const double* x, double* level, int n, Extra& ex
     const StereoPair release34 = Pair(mEnvRelease[1], mEnvRelease[2]);
     auto sample = [&](int i) __attribute__((always_inline)) {
         double v = x[i];
-        if constexpr (kHighPass) v = highPass.tick(v);
+        if constexpr (kHighPass) v = highPass.tickHighPass(v);
         if constexpr (kTilt) v = highShelf.tick(lowShelf.tick(v));
         if constexpr (kMeanSquare)
             ms = (1 - c) * v * v + c * ms;
@@ -289,15 +279,7 @@ void CompressorCore::detectLoop(const double* x, double* level, int n, Extra& ex
             level[i] = env1;
         }
     };
-    const int both = n < extra.count ? n : extra.count;
-    int i = 0;
-    for (; i < both; ++i) {
-        extra.step(i);
-        sample(i);
-    }
-    for (int j = i; j < n; ++j) sample(j);
-    for (int j = i; j < extra.count; ++j) extra.step(j);
-    extraWork = extra;
+    for (int i = 0; i < n; ++i) sample(i);
     mHighPass = highPass;
     mLowShelf = lowShelf;
     mHighShelf = highShelf;

@@ -49,9 +49,17 @@ struct OnePoleFilter {
         pole = (k - omega) * norm;
         gain = norm * omega;
     }
-    double tick(double x) {
+    double tick(double x) { return mode != 0 ? tickHighPass(x) : tickLowPass(x); }
+    // tick() where the filter is known to be a low-pass or a high-pass.
+    [[gnu::always_inline]] double tickLowPass(double x) {
         state = x * 2 * gain + pole * state;
-        const double y = FlushTiny(mode != 0 ? x - state : state);
+        const double y = FlushTiny(state);
+        output = y;
+        return y;
+    }
+    [[gnu::always_inline]] double tickHighPass(double x) {
+        state = x * 2 * gain + pole * state;
+        const double y = FlushTiny(x - state);
         output = y;
         return y;
     }

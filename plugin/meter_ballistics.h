@@ -48,7 +48,7 @@ struct MeterBallistics {
                 mLast = g;
                 mValue = Math::Log(std::fabs(g)) * -8.685889638065037 / 20.0;
             }
-            mSmoothed = mSmoothing.tick(mValue);
+            mSmoothed = mSmoothing.tickLowPass(mValue);
             mAdded = true;
         }
         void store(MeterBallistics& m) const {

@@ -70,8 +70,8 @@ struct HissSource {
     [[gnu::always_inline]] double tick() {
         seed = (seed * 3877 + 29573) % 139968;
         double n = 1 - seed * 2 / 139968.0;
-        n = lowCut.tick(n);
-        return highCut.tick(n);
+        n = lowCut.tickHighPass(n);
+        return highCut.tickLowPass(n);
     }
 };
 

@@ -132,12 +132,12 @@ bool SameState(const HissSource& a, const HissSource& b) {
 }  // namespace
 
 namespace {
-// The work that runs beside the compressor's detector on chunk k: the
-// saturation of chunk k + 1, and the gain smoothing, output gain, hiss and
-// needle of chunk k - 1, one frame of each per step. A loop built for one
-// shape (kShape >= 0) also has both hiss sources alike.
+// One loop's work on two chunks: saturating chunk k + 1 and finishing chunk
+// k (gain smoothing, output gain, hiss and needle), a frame of each per
+// step. A loop built for one shape (kShape >= 0) also has both hiss sources
+// alike.
 template <bool kUnitDrive, class Math, int kShape>
-struct Beside {
+struct SaturateAndFinish {
     SaturationPair saturation;
     CompressorCore::Smoother smoother;
     MeterBallistics::Runner meter;
@@ -145,26 +145,25 @@ struct Beside {
     bool sharedHiss;
     StereoPair hissGain, outGain;
     double lowest;
-    // Saturation: the input and the blocked output of chunk k + 1.
+    // Saturating: the input and the saturated output of chunk k + 1.
     const double* inL;
     const double* inR;
     StereoPair* ahead;
     int saturateCount;
-    // Finishing chunk k - 1.
-    const StereoPair* behind;
+    // Finishing chunk k.
+    const StereoPair* saturated;
     const double* levelDb;
     const double* target;
     double* outL;
     double* outR;
     int finishCount;
-    int count;  // the larger of the two
 
     [[gnu::always_inline]] void saturate(int i) {
         ahead[i] = saturation.step<kUnitDrive>(Pair(inL[i], inR[i]));
     }
     [[gnu::always_inline]] void finish(int i) {
         const double g = smoother.step<kShape>(levelDb[i], target[i]);
-        const StereoPair y = FlushTiny(Splat(g) * behind[i]);
+        const StereoPair y = FlushTiny(Splat(g) * saturated[i]);
         const double l = hissL.tick();
         const double r = kShape >= 0 || sharedHiss ? l : hissR.tick();
         const StereoPair out = Pair(l, r) * hissGain + outGain * y;
@@ -173,85 +172,84 @@ struct Beside {
         lowest = g < lowest ? g : lowest;
         meter.add<Math>(g);
     }
-    [[gnu::always_inline]] void step(int i) {
-        if (i < saturateCount) saturate(i);
-        if (i < finishCount) finish(i);
+    // Both for each frame of the longer chunk, on a copy, so that the
+    // states stay in registers.
+    [[gnu::always_inline]] void run() {
+        SaturateAndFinish work = *this;
+        const int count = saturateCount > finishCount ? saturateCount : finishCount;
+        for (int i = 0; i < count; ++i) {
+            if (i < work.saturateCount) work.saturate(i);
+            if (i < work.finishCount) work.finish(i);
+        }
+        *this = work;
     }
 };
 }  // namespace
 
 // The saturation is one long chain of dependent divisions and square roots
 // per frame, which leaves most of the processor idle, and the compressor
-// cannot start on a frame before its saturation ends. So three chunks are in
-// work at once: while the detector runs over one, the next one is saturated
-// and the one before gets its gains and output, and the chains overlap.
+// cannot start on a frame before its saturation ends. So the block goes in
+// chunks, and one loop saturates the next chunk while it finishes this one:
+// the saturation's chain overlaps the gain smoothing's. The detector runs
+// alone before it, where its loop is short.
 template <bool kUnitDrive, class Math, int kShape>
 void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
     constexpr int kMaxChunk = CompressorCore::kMaxBlock;
-    // Short blocks in short chunks, so that the stages still overlap.
+    // Short blocks in short chunks, so that the two still overlap.
     const int chunk = frames >= 4 * kMaxChunk ? kMaxChunk : frames >= 32 ? frames / 4 : 8;
     const double drive = mDriveFactor;
-    StereoPair blocked[3][kMaxChunk];
-    double mid[kMaxChunk], levelDb[2][kMaxChunk], target[2][kMaxChunk];
+    StereoPair saturated[2][kMaxChunk];
+    double mid[kMaxChunk], levelDb[kMaxChunk], target[kMaxChunk];
     auto chunkFrames = [&](std::int32_t start) {
         return frames - start < chunk ? (frames > start ? frames - start : 0) : chunk;
     };
     // Both hiss sources start alike and stay alike while processing is
     // stereo; then one generator serves both channels.
-    Beside<kUnitDrive, Math, kShape> beside{SaturationPair(mSatL, mSatR, mDcL, mDcR, drive * mInputGain.state, drive),
-                              mCompressor.smoother(),
-                              MeterBallistics::Runner(mMeter),
-                              mHissL,
-                              mHissR,
-                              SameState(mHissL, mHissR),
-                              Splat(mHissLevel),
-                              Splat(mOutputGain.state),
-                              1.0,
-                              inputs[0],
-                              inputs[1],
-                              blocked[0],
-                              chunkFrames(0),
-                              nullptr,
-                              nullptr,
-                              nullptr,
-                              nullptr,
-                              nullptr,
-                              0,
-                              0};
-    for (int i = 0; i < beside.saturateCount; ++i) beside.saturate(i);
-    // Chunk c is detected while chunk c + 1 is saturated and chunk c - 1
-    // finished; one more round finishes the last.
-    for (std::int32_t c = 0, start = 0; start - chunk < frames; ++c, start += chunk) {
+    SaturateAndFinish<kUnitDrive, Math, kShape> work{
+        SaturationPair(mSatL, mSatR, mDcL, mDcR, drive * mInputGain.state, drive),
+        mCompressor.smoother(),
+        MeterBallistics::Runner(mMeter),
+        mHissL,
+        mHissR,
+        SameState(mHissL, mHissR),
+        Splat(mHissLevel),
+        Splat(mOutputGain.state),
+        1.0,
+        inputs[0],
+        inputs[1],
+        saturated[0],
+        chunkFrames(0),
+        nullptr,
+        levelDb,
+        target,
+        nullptr,
+        nullptr,
+        0};
+    work.run();
+    for (std::int32_t c = 0, start = 0; start < frames; ++c, start += chunk) {
         const int n = chunkFrames(start);
-        const StereoPair* current = blocked[c % 3];
-        beside.saturateCount = chunkFrames(start + chunk);
-        if (beside.saturateCount > 0) {
-            beside.inL = inputs[0] + start + chunk;
-            beside.inR = inputs[1] + start + chunk;
-        }
-        beside.ahead = blocked[(c + 1) % 3];
-        beside.behind = blocked[(c + 2) % 3];
-        beside.levelDb = levelDb[(c + 1) % 2];
-        beside.target = target[(c + 1) % 2];
-        beside.finishCount = c > 0 ? chunkFrames(start - chunk) : 0;
-        if (beside.finishCount > 0) {
-            beside.outL = outputs[0] + start - chunk;
-            beside.outR = outputs[1] + start - chunk;
-        }
-        beside.count = beside.saturateCount > beside.finishCount ? beside.saturateCount : beside.finishCount;
-
+        const StereoPair* current = saturated[c % 2];
         for (int i = 0; i < n; ++i) mid[i] = (Right(current[i]) + Left(current[i])) * 0.5;
-        if (n > 0)
-            mCompressor.detectBlock<kShape>(mid, levelDb[c % 2], target[c % 2], n, beside);
-        else
-            for (int i = 0; i < beside.count; ++i) beside.step(i);
+        mCompressor.detectBlock<kShape>(mid, levelDb, target, n);
+
+        work.saturateCount = chunkFrames(start + chunk);
+        if (work.saturateCount > 0) {
+            work.inL = inputs[0] + start + chunk;
+            work.inR = inputs[1] + start + chunk;
+        }
+        work.ahead = saturated[(c + 1) % 2];
+        work.saturated = current;
+        work.finishCount = n;
+        work.outL = outputs[0] + start;
+        work.outR = outputs[1] + start;
+        work.run();
     }
-    beside.saturation.store(mSatL, mSatR, mDcL, mDcR);
-    mCompressor.store(beside.smoother);
-    beside.meter.store(mMeter);
-    mHissL = beside.hissL;
-    mHissR = beside.sharedHiss ? beside.hissL : beside.hissR;
-    mLowestGain = beside.lowest;
+    work.saturation.store(mSatL, mSatR, mDcL, mDcR);
+    mCompressor.store(work.smoother);
+    work.meter.store(mMeter);
+    mHissL = work.hissL;
+    mHissR = work.sharedHiss ? work.hissL : work.hissR;
+    mLowestGain = work.lowest;
 }
 
 void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames) {
