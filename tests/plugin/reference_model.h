@@ -174,7 +174,7 @@ struct Dc {
     }
 };
 
-// The whole stereo plug-in.
+// The whole plug-in; mono when only the left output is connected.
 struct Plugin {
     double inState = 0, outState = 0;
     OnePole meterFilter;
@@ -193,7 +193,7 @@ struct Plugin {
 
     // Returns the limited needle position handed to the editor.
     double Process(const double* inL, const double* inR, double* outL, double* outR, int frames, double inputDb,
-                   double outputDb, double relaxed, double rate, int blockFrames) {
+                   double outputDb, double relaxed, double rate, int blockFrames, bool mono = false) {
         meterFilter.Set(0, 18.84955592153876, 3 * (double)storedRate);
         inState = ExactExp(inputDb * 0.1151292546497) * 0.9 + 0.1 * inState;
         outState = ExactExp(outputDb * 0.1151292546497) * 0.9 + 0.1 * outState;
@@ -214,7 +214,14 @@ struct Plugin {
         }
         core.sr = (int)storedRate;
         core.Configure();
-        for (int i = 0; i < frames; ++i) {
+        for (int i = 0; i < frames && mono; ++i) {
+            double sL = satL.Tick(inL[i], drive * inState) / drive;
+            double cL = dcL.Tick(sL);
+            double g = core.Tick(cL);
+            outL[i] = hissL.Tick() * hissLevel + outState * Flush(g * cL);
+            smoothed = meterFilter.Tick(ExactLog(std::fabs(g)) * (-8.685889638065037) / 20.0);
+        }
+        for (int i = 0; i < frames && !mono; ++i) {
             double d = drive * inState;
             double sL = satL.Tick(inL[i], d) / drive;
             double sR = satR.Tick(inR[i], d) / drive;

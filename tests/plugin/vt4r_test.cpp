@@ -181,9 +181,10 @@ TEST(VT4RPlugin, MatchesThePlainModelBitForBitOnArbitraryAudio) {
         unsigned seed;
         double rate;
         int block;
+        bool monoSpells;  // now and then only the left output connected
     };
-    for (Case c : {Case{1, 44100, 512}, Case{2, 48000, 32}, Case{3, 96000, 1}, Case{4, 22050, 4096},
-                   Case{5, 44100.5, 300}}) {
+    for (Case c : {Case{1, 44100, 512, false}, Case{2, 48000, 32, true}, Case{3, 96000, 1, false},
+                   Case{4, 22050, 4096, false}, Case{5, 44100.5, 300, true}}) {
         PluginRig rig(c.block, c.rate);
         ref::Plugin model;
         std::mt19937 rng(c.seed);
@@ -203,13 +204,18 @@ TEST(VT4RPlugin, MatchesThePlainModelBitForBitOnArbitraryAudio) {
             const int frames = b % 7 == 3 ? c.block / 2 : c.block;
             const double level = b % 50 < 25 ? 1.0 : 0.01;  // loud and quiet stretches
             for (int i = 0; i < frames; ++i) rig.inL[i] = level * u(rng), rig.inR[i] = level * u(rng);
+            // After a mono spell the two channels' hiss no longer run alike.
+            const bool mono = c.monoSpells && (b / 20) % 4 == 1;
+            rig.plugin->SetOutputConnections(1, 1, !mono);
             rig.Run(frames);
             const double needle =
                 model.Process(rig.inL.data(), rig.inR.data(), mL.data(), mR.data(), frames,
                               rig.plugin->Param(0)->Value(), rig.plugin->Param(1)->Value(),
-                              rig.plugin->Param(2)->Value(), rate, c.block);
+                              rig.plugin->Param(2)->Value(), rate, c.block, mono);
             ASSERT_EQ(0, std::memcmp(mL.data(), rig.outL.data(), frames * sizeof(double))) << "block " << b;
-            ASSERT_EQ(0, std::memcmp(mR.data(), rig.outR.data(), frames * sizeof(double))) << "block " << b;
+            if (!mono) {
+                ASSERT_EQ(0, std::memcmp(mR.data(), rig.outR.data(), frames * sizeof(double))) << "block " << b;
+            }
             ASSERT_EQ(needle, rig.plugin->NeedlePosition()) << "block " << b;
         }
     }
