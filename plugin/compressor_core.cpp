@@ -28,9 +28,10 @@ void CompressorCore::configure(const CoreSettings& s) {
     if (sr != mSampleRate) mCachedReleaseMs = -1.0;
     mSampleRate = sr;
 
-    mHighPassOn = s.highPassHz > 20;
+    const int shape = ShapeOf(s);
+    mHighPassOn = (shape & 8) != 0;
     mHighPass.set(1, s.highPassHz, sr);
-    mTiltOn = s.tiltDb != 0;
+    mTiltOn = (shape & 4) != 0;
     mLowShelf.design(ShelfBiquad::LowShelf, 1500, sr, 2.0, -s.tiltDb);
     mHighShelf.design(ShelfBiquad::HighShelf, 1500, sr, 2.0, s.tiltDb);
 
@@ -55,7 +56,7 @@ void CompressorCore::configure(const CoreSettings& s) {
     mReleaseBoost = s.releaseBoostPercent * 0.01;
 
     const std::int32_t corner = (100 - s.gainFilterAmount) * 200;
-    mGainLowPassOn = corner < 20000;
+    mGainLowPassOn = (shape & kGainLowPass) != 0;
     mGainLowPass.set(0, corner, sr);
 }
 

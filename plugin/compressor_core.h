@@ -65,11 +65,13 @@ public:
     // square, 1 four envelopes; the smoother's kTwoStageAttack,
     // kTwoStageRelease and kGainLowPass.
     static constexpr int kTwoStageAttack = 16, kTwoStageRelease = 32, kGainLowPass = 64;
-    int shape() const {
-        return (mHighPassOn ? 8 : 0) | (mTiltOn ? 4 : 0) | (mSettings.rmsMs != 0 ? 2 : 0) | (mEnvBase != 0 ? 1 : 0) |
-               (mSettings.twoStageAttack ? kTwoStageAttack : 0) | (mSettings.twoStageRelease ? kTwoStageRelease : 0) |
-               (mGainLowPassOn ? kGainLowPass : 0);
+    static constexpr int ShapeOf(const CoreSettings& s) {
+        return (s.highPassHz > 20 ? 8 : 0) | (s.tiltDb != 0 ? 4 : 0) | (s.rmsMs != 0 ? 2 : 0) |
+               (s.multiEnvelope && s.releaseMs != 0 ? 1 : 0) | (s.twoStageAttack ? kTwoStageAttack : 0) |
+               (s.twoStageRelease ? kTwoStageRelease : 0) |
+               ((100 - s.gainFilterAmount) * 200 < 20000 ? kGainLowPass : 0);
     }
+    int shape() const { return ShapeOf(mSettings); }
     // The gain recurrence: its state and coefficients by value, loaded by
     // smoother() and written back by store().
     class Smoother;

@@ -29,15 +29,23 @@ constexpr ModeCharacter kModeCharacters[2] = {
     // "On": softer attack, slower release, one envelope, 24 dB less drive, no hiss.
     {0, 0, 4.87, 96, 8.0, 19, false, true, false, 49, -2.7631021115928, -115.0141253950503},
 };
-// The compressor's stages a character turns on (CompressorCore::shape).
-constexpr int ShapeOf(const ModeCharacter& m) {
-    return (m.highPassHz > 20 ? 8 : 0) | (m.tiltDb != 0 ? 4 : 0) | (m.rmsMs != 0 ? 2 : 0) |
-           (m.multiEnvelope && m.releaseMs != 0 ? 1 : 0) | (m.twoStageAttack ? CompressorCore::kTwoStageAttack : 0) |
-           (m.twoStageRelease ? CompressorCore::kTwoStageRelease : 0) |
-           ((100 - m.gainFilterAmount) * 200 < 20000 ? CompressorCore::kGainLowPass : 0);
+// The compressor settings s with a character's own.
+constexpr CoreSettings WithCharacter(CoreSettings s, const ModeCharacter& m) {
+    s.tiltDb = m.tiltDb;
+    s.highPassHz = m.highPassHz;
+    s.attackMs = m.attackMs;
+    s.releaseMs = m.releaseMs;
+    s.rmsMs = m.rmsMs;
+    s.releaseBoostPercent = m.releaseBoostPercent;
+    s.twoStageAttack = m.twoStageAttack;
+    s.twoStageRelease = m.twoStageRelease;
+    s.multiEnvelope = m.multiEnvelope;
+    s.gainFilterAmount = m.gainFilterAmount;
+    return s;
 }
-constexpr int kNormalShape = ShapeOf(kModeCharacters[0]);
-constexpr int kRelaxedShape = ShapeOf(kModeCharacters[1]);
+// The compressor's stages each character turns on.
+constexpr int kNormalShape = CompressorCore::ShapeOf(WithCharacter({}, kModeCharacters[0]));
+constexpr int kRelaxedShape = CompressorCore::ShapeOf(WithCharacter({}, kModeCharacters[1]));
 
 void ScrubNonFinite(double* samples, std::int32_t frames) {
     for (std::int32_t i = 0; i < frames; ++i)
@@ -101,16 +109,7 @@ void VT4R::startBlock(bool& stereo) {
     // Any other mode keeps the previous block's character.
     if (mMode == 0 || mMode == 1) {
         const ModeCharacter& m = kModeCharacters[mMode];
-        mSettings.tiltDb = m.tiltDb;
-        mSettings.highPassHz = m.highPassHz;
-        mSettings.attackMs = m.attackMs;
-        mSettings.releaseMs = m.releaseMs;
-        mSettings.rmsMs = m.rmsMs;
-        mSettings.releaseBoostPercent = m.releaseBoostPercent;
-        mSettings.twoStageAttack = m.twoStageAttack;
-        mSettings.twoStageRelease = m.twoStageRelease;
-        mSettings.multiEnvelope = m.multiEnvelope;
-        mSettings.gainFilterAmount = m.gainFilterAmount;
+        mSettings = WithCharacter(mSettings, m);
         mDriveFactor = ExactExp(m.driveExponent);
         mHissLevel = ExactExp(m.hissExponent);
     }
@@ -193,7 +192,7 @@ struct SaturateAndFinish {
 // the saturation's chain overlaps the gain smoothing's. The detector runs
 // alone before it, where its loop is short.
 template <bool kUnitDrive, class Math, int kShape>
-void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
+void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames, bool sharedHiss) {
     constexpr int kMaxChunk = CompressorCore::kMaxBlock;
     // Short blocks in short chunks, so that the two still overlap.
     const int chunk = frames >= 4 * kMaxChunk ? kMaxChunk : frames >= 32 ? frames / 4 : 8;
@@ -211,7 +210,7 @@ void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
         MeterBallistics::Runner(mMeter),
         mHissL,
         mHissR,
-        SameState(mHissL, mHissR),
+        sharedHiss,
         Splat(mHissLevel),
         Splat(mOutputGain.state),
         1.0,
@@ -255,14 +254,14 @@ void VT4R::runStereo(double** inputs, double** outputs, std::int32_t frames) {
 void VT4R::processStereo(double** inputs, double** outputs, std::int32_t frames) {
     // Each character's own detector and drive get a loop of their own, built
     // for them alone; any other combination takes the general one.
-    auto run = [&]<bool kUnitDrive, int kShape>() {
-        RunWithMath(mMath, [&]<class Math>() __attribute__((always_inline)) {
-            runStereo<kUnitDrive, Math, kShape>(inputs, outputs, frames);
-        });
-    };
     const int shape = mCompressor.shape();
     const bool unitDrive = mDriveFactor == 1.0;
     const bool sharedHiss = SameState(mHissL, mHissR);
+    auto run = [&]<bool kUnitDrive, int kShape>() {
+        RunWithMath(mMath, [&]<class Math>() __attribute__((always_inline)) {
+            runStereo<kUnitDrive, Math, kShape>(inputs, outputs, frames, sharedHiss);
+        });
+    };
     if (unitDrive && shape == kNormalShape && sharedHiss)
         run.template operator()<true, kNormalShape>();
     else if (!unitDrive && shape == kRelaxedShape && sharedHiss)

@@ -49,7 +49,9 @@ private:
     void processStereo(double** inputs, double** outputs, std::int32_t frames);
     // Inlined into the loop built for the chosen exp and log.
     template <bool kUnitDrive, class Math, int kShape>
-    [[gnu::always_inline]] inline void runStereo(double** inputs, double** outputs, std::int32_t frames);
+    // sharedHiss: both hiss sources are alike, so one generator serves both.
+    [[gnu::always_inline]] inline void runStereo(double** inputs, double** outputs, std::int32_t frames,
+                                                 bool sharedHiss);
     void processMono(double** inputs, double** outputs, std::int32_t frames);
     bool recoverNonFinite(double** outputs, std::int32_t frames, bool stereo);
 
