@@ -120,15 +120,15 @@ IEffectBase::~IEffectBase() {
 }
 
 void IEffectBase::ResetProcessing() {
-    std::lock_guard<std::recursive_mutex> lock(mLock);
+    std::lock_guard<PluginLock> lock(mLock);
 }
 
 void IEffectBase::ParameterChanged(std::int32_t) {
-    std::lock_guard<std::recursive_mutex> lock(mLock);
+    std::lock_guard<PluginLock> lock(mLock);
 }
 
 void IEffectBase::LockedHook() {
-    std::lock_guard<std::recursive_mutex> lock(mLock);
+    std::lock_guard<PluginLock> lock(mLock);
 }
 
 namespace {
@@ -174,7 +174,7 @@ bool IEffectBase::MidiNoteText(std::int32_t, char* text) {
 void IEffectBase::AttachEditor(IEditorLink* editor) {
     if (editor == nullptr)
         return;
-    std::lock_guard<std::recursive_mutex> lock(mLock);
+    std::lock_guard<PluginLock> lock(mLock);
     for (std::int32_t i = 0; i < ParamCount(); ++i)
         editor->PushParameterValue(i, mParams[i].ToNormalized(), true);
     editor->PrepareDrawing();
@@ -250,7 +250,7 @@ void IEffectBase::SetLatencySamples(std::int32_t samples) {
 
 void IEffectBase::SetParameterFromGUI(std::int32_t index, double normalised) {
     Trace("IEffectBase::SetParameterFromGUI", "%d:%f", index, normalised);
-    std::lock_guard<std::recursive_mutex> lock(mLock);
+    std::lock_guard<PluginLock> lock(mLock);
     IParameter* param = Param(index);
     if (param == nullptr)
         return;

@@ -9,6 +9,7 @@
 #include "editor_link.h"
 #include "midi_message.h"
 #include "parameter.h"
+#include "plugin_lock.h"
 #include "state_chunk.h"
 
 struct IPresetSlot {
@@ -132,11 +133,11 @@ class IEffectBase {
     bool DoesStateChunks() const { return mStateChunks; }
     bool IsInstrument() const { return mIsInstrument; }
 
-    std::recursive_mutex& Lock() { return mLock; }
+    PluginLock& Lock() { return mLock; }
 
   protected:
     std::vector<IChannelLayout> mLayouts;
-    std::recursive_mutex mLock;
+    PluginLock mLock;
     char mEffectName[128] = {};
     char mProductName[128] = {};
     char mMakerName[128] = {};

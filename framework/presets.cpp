@@ -9,7 +9,7 @@
 // one flag byte, and the slot's parameter block when the flag is 1.
 
 bool IEffectBase::SerializeParams(IStateChunk& chunk) {
-    std::lock_guard<std::recursive_mutex> lock(mLock);
+    std::lock_guard<PluginLock> lock(mLock);
     bool ok = true;
     for (std::int32_t i = 0; i < ParamCount() && ok; ++i) {
         const IParameter& param = mParams[static_cast<std::size_t>(i)];
@@ -23,7 +23,7 @@ bool IEffectBase::SerializeParams(IStateChunk& chunk) {
 }
 
 std::int32_t IEffectBase::UnserializeParams(const IStateChunk& chunk, std::int32_t start) {
-    std::lock_guard<std::recursive_mutex> lock(mLock);
+    std::lock_guard<PluginLock> lock(mLock);
     std::int32_t pos = start;
     for (std::int32_t i = 0; i < ParamCount() && pos >= 0; ++i) {
         IParameter& param = mParams[static_cast<std::size_t>(i)];
@@ -142,11 +142,11 @@ void IEffectBase::NextUserPresetName(char* buffer, std::size_t size) const {
 }
 
 bool IEffectBase::SaveState(IStateChunk& chunk) {
-    std::lock_guard<std::recursive_mutex> lock(mLock);
+    std::lock_guard<PluginLock> lock(mLock);
     return SerializeParams(chunk);
 }
 
 std::int32_t IEffectBase::LoadState(const IStateChunk& chunk, std::int32_t start) {
-    std::lock_guard<std::recursive_mutex> lock(mLock);
+    std::lock_guard<PluginLock> lock(mLock);
     return UnserializeParams(chunk, start);
 }

@@ -37,7 +37,7 @@ void IEffectStandalone::EndHostEdit(std::int32_t index) {
 }
 
 void IEffectStandalone::ProcessBlockLocked(double** inputs, double** outputs, std::int32_t frames) {
-    std::lock_guard<std::recursive_mutex> lock(mLock);
+    std::lock_guard<PluginLock> lock(mLock);
     process(inputs, outputs, frames);
 }
 

@@ -167,7 +167,7 @@ class Vt4rLv2 {
             if (bits == mAppliedBits[i])
                 continue;
             mAppliedBits[i] = bits;
-            std::lock_guard<std::recursive_mutex> lock(mPlugin->Lock());
+            std::lock_guard<PluginLock> lock(mPlugin->Lock());
             ApplyPortValue(*mPlugin->Param(i), value);
             mPlugin->ParameterChanged(i);
         }

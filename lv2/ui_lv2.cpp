@@ -74,7 +74,7 @@ class Vt4rLv2Ui : public IHostEdits {
         IParameter* param = mPlugin->Param(index);
         if (param == nullptr)
             return;
-        std::lock_guard<std::recursive_mutex> lock(mPlugin->Lock());
+        std::lock_guard<PluginLock> lock(mPlugin->Lock());
         ApplyPortValue(*param, value);
         mView->PushParameterValue(index, param->Value(), false);
     }

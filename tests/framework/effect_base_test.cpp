@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "test_effect.h"
+
+#if !defined(_WIN32)
+#include <pthread.h>
+#include <sched.h>
+#include <time.h>
+#endif
 
 namespace {
 
@@ -271,7 +278,7 @@ TEST(Editor, IsDestroyedWithThePlugin) {
 
 TEST(Lock, IsReentrantForTheHoldingThread) {
     TestEffect effect;
-    std::lock_guard<std::recursive_mutex> held(effect.Lock());
+    std::lock_guard<PluginLock> held(effect.Lock());
     IStateChunk chunk;
     EXPECT_TRUE(effect.SaveState(chunk));
     EXPECT_EQ(effect.LoadState(chunk, 0), 24);
@@ -280,5 +287,86 @@ TEST(Lock, IsReentrantForTheHoldingThread) {
     effect.SetParameterFromGUI(1, 1.0);
     EXPECT_EQ(effect.Param(1)->Value(), 20.0);
 }
+
+#if !defined(_WIN32)
+// Priority inversion on one processor: an ordinary holder of the lock (lowest
+// priority here), a busy thread above it, and the audio thread above both,
+// waiting for the lock. The holder must run at the audio thread's priority
+// until it lets go; otherwise the busy thread keeps the audio thread waiting
+// for as long as it spins.
+TEST(Lock, LendsTheWaitingAudioThreadsPriorityToTheHolder) {
+    TestEffect effect;
+    ASSERT_TRUE(effect.Lock().inheritsPriority());
+    cpu_set_t allowed;
+    ASSERT_EQ(0, sched_getaffinity(0, sizeof allowed, &allowed));
+    // The three on one processor, this thread on another, so that it can
+    // start them while they spin.
+    int cpu = 0, other = 0;
+    while (cpu < CPU_SETSIZE && !CPU_ISSET(cpu, &allowed)) ++cpu;
+    for (other = cpu + 1; other < CPU_SETSIZE && !CPU_ISSET(other, &allowed);) ++other;
+    if (other >= CPU_SETSIZE) GTEST_SKIP() << "needs two processors";
+    cpu_set_t mine;
+    CPU_ZERO(&mine);
+    CPU_SET(other, &mine);
+    ASSERT_EQ(0, pthread_setaffinity_np(pthread_self(), sizeof mine, &mine));
+    std::atomic<int> failed{0};
+    auto becomeRealtime = [&](int priority) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        const sched_param param{priority};
+        // The priority first: on the processor the others spin on, an
+        // ordinary thread would not run again.
+        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) != 0 ||
+            pthread_setaffinity_np(pthread_self(), sizeof one, &one) != 0)
+            failed = 1;
+    };
+    auto cpuSeconds = [] {
+        timespec t;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return t.tv_sec + t.tv_nsec * 1e-9;
+    };
+    using Clock = std::chrono::steady_clock;
+    std::atomic<bool> held{false}, spinning{false}, audioWaiting{false}, done{false};
+    std::atomic<double> waitedMs{-1};
+
+    std::thread holder([&] {
+        becomeRealtime(1);
+        std::lock_guard<PluginLock> lock(effect.Lock());
+        held = true;
+        // Until the audio thread waits, then 5 ms of its own processor time:
+        // it makes progress only while it runs.
+        while (!audioWaiting && !failed) {
+        }
+        const double start = cpuSeconds();
+        while (cpuSeconds() - start < 0.005 && !failed) {
+        }
+    });
+    while (!held) std::this_thread::yield();
+    std::thread busy([&] {
+        becomeRealtime(2);
+        spinning = true;
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(600);
+        while (!done && !failed && Clock::now() < end) {
+        }
+    });
+    while (!spinning) std::this_thread::yield();
+    std::thread audio([&] {
+        becomeRealtime(3);
+        const Clock::time_point start = Clock::now();
+        audioWaiting = true;
+        effect.Lock().lock();
+        waitedMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        effect.Lock().unlock();
+        done = true;
+    });
+    audio.join();
+    busy.join();
+    holder.join();
+    pthread_setaffinity_np(pthread_self(), sizeof allowed, &allowed);
+    if (failed) GTEST_SKIP() << "no realtime scheduling for this process";
+    EXPECT_LT(waitedMs.load(), 300.0) << "the busy thread kept the holder from letting go";
+}
+#endif
 
 } // namespace
