@@ -84,9 +84,12 @@ public:
     }
 
     // Target gain in dB for a detector level in dB (0 at or below the
-    // threshold), for one level (double) or two at once (StereoPair).
+    // threshold), for one level (double), two (StereoPair) or, inlined into
+    // code built for AVX2, four (Quad) at once.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
     template <class T>
-    T gainComputerDb(T levelDb) const {
+    [[gnu::always_inline]] T gainComputerDb(T levelDb) const {
         const T zero = Broadcast<T>(0.0);
         const T over = levelDb - mThreshold;
         const T h = SelectIfGreater(over, zero, over, zero);
@@ -94,6 +97,7 @@ public:
         const T r = mKnee > 0 ? (1 - mKnee) * ratio + mKnee * (1.0 + 0.02 * (ratio - 1) * h) : Broadcast<T>(ratio);
         return SelectIfGreater(levelDb, Broadcast<T>(mThreshold), (1.0 / r - 1.0) * over, zero);
     }
+#pragma GCC diagnostic pop
     // Release time in ms for a remembered overshoot in dB.
     double releaseTimeMs(double overshootMemory) const {
         const double a = overshootMemory / 10 * mReleaseSpan * mReleaseBoost + mReleaseBase;
@@ -119,6 +123,7 @@ private:
     template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
     [[gnu::always_inline]] inline void detectLoop(const double* x, double* level, int n);
     void levelsAndTargets(double* level, double* target, int n) const;
+    void levelsAndTargetsWide(double* level, double* target, int n) const;
     // Computes the release coefficients for a new remembered overshoot.
     void releaseFor(double memory);
 

@@ -80,3 +80,22 @@ template <>
 inline StereoPair Broadcast<StereoPair>(double x) {
     return Splat(x);
 }
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+// Four lanes, for code built for AVX2 (see inline_math.h): GCC's vector arithmetic, which is the
+// IEEE operation of each lane as above.
+// Always inlined into such code, so the note that passing them by value has another ABI
+// without AVX does not apply.
+using Quad = __m256d;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+[[gnu::always_inline]] inline Quad SelectIfGreater(Quad a, Quad b, Quad ifTrue, Quad ifFalse) {
+    return a > b ? ifTrue : ifFalse;
+}
+template <>
+[[gnu::always_inline]] inline Quad Broadcast<Quad>(double x) {
+    return Quad{x, x, x, x};
+}
+#pragma GCC diagnostic pop
+#endif
