@@ -175,7 +175,10 @@ template <bool kFma>
                                                 _mm256_cmpgt_epi64(ix, _mm256_set1_epi64x(0x3FEDFFFFFFFFFFFFLL)));
     const __m256i special = _mm256_or_si256(_mm256_cmpgt_epi64(_mm256_set1_epi64x(0x0010000000000000LL), ix),
                                             _mm256_cmpgt_epi64(ix, _mm256_set1_epi64x(0x7FEFFFFFFFFFFFFFLL)));
-    if (_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_or_si256(nearOne, special)))) [[unlikely]] {
+    // Zero, as in digital silence, stays here: its logarithm is -infinity.
+    const __m256i zero = _mm256_cmpeq_epi64(ix, _mm256_setzero_si256());
+    if (_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_or_si256(nearOne, _mm256_andnot_si256(zero, special)))))
+        [[unlikely]] {
         alignas(32) double v[4];
         _mm256_store_pd(v, x);
         for (double& e : v) e = Log<true>(std::fabs(e));
@@ -198,7 +201,8 @@ template <bool kFma>
     const __m256d r2 = r * r;
     const __m256d p = _mm256_fmadd_pd(r2, _mm256_fmadd_pd(r, _mm256_set1_pd(A[4]), _mm256_set1_pd(A[3])),
                                       _mm256_fmadd_pd(r, _mm256_set1_pd(A[2]), _mm256_set1_pd(A[1])));
-    return _mm256_fmadd_pd(r * r2, p, _mm256_fmadd_pd(r2, _mm256_set1_pd(A[0]), lo)) + hi;
+    const __m256d y = _mm256_fmadd_pd(r * r2, p, _mm256_fmadd_pd(r2, _mm256_set1_pd(A[0]), lo)) + hi;
+    return _mm256_blendv_pd(y, _mm256_set1_pd(-HUGE_VAL), _mm256_castsi256_pd(zero));
 }
 
 // exp(x) in each lane.

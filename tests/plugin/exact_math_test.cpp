@@ -105,6 +105,7 @@ TEST(ExactMath, MuslGivesGlibcsBitsForExpLogAndPowAndIsWithinOneUlpForSinAndCos)
         {Exp, "any bits", AnyBits, {}},
         {Log, "levels 2^-1074..2^20", Exponents(-1074, 20), {}},
         {Log, "near 1", Uniform(0.93, 1.07), {}},
+        {Log, "zero", Fixed(0.0), {}},
         {Log, "any bits", AnyBits, {}},
         {Pow, "10^(dB/40)", Fixed(10.0), Uniform(-1, 1)},
         {Pow, "0.01^(1/blocks)", Fixed(0.01), Uniform(0, 5)},
@@ -180,6 +181,7 @@ TEST(ExactMath, InlineExpAndLogGiveTheLibrarysBitsAndTheKernelFollowsGlibc) {
         {Log, "levels 2^-1074..2^20", Exponents(-1074, 20), {}},
         {Log, "gains 0..1", Uniform(0, 1), {}},
         {Log, "near 1", Uniform(0.93, 1.07), {}},
+        {Log, "zero", Fixed(0.0), {}},
         {Log, "any bits", AnyBits, {}},
     };
     constexpr int kPerCase = 400000;
