@@ -112,6 +112,7 @@ void CompressorCore::levelsAndTargets(double* level, double* target, int n) cons
 // The same four samples at a time, for the FMA kernel. Everything it calls
 // with four lanes is inlined into it, so passing them by value never meets
 // the ABI of code built without AVX.
+// (To the end of the file: GCC reports it there.)
 #pragma GCC diagnostic ignored "-Wpsabi"
 __attribute__((target("avx2,fma"))) void CompressorCore::levelsAndTargetsWide(double* level, double* target,
                                                                              int n) const {

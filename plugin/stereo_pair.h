@@ -84,9 +84,8 @@ inline StereoPair Broadcast<StereoPair>(double x) {
 #if defined(__x86_64__)
 #include <immintrin.h>
 // Four lanes, for code built for AVX2 (see inline_math.h): GCC's vector arithmetic, which is the
-// IEEE operation of each lane as above.
-// Always inlined into such code, so the note that passing them by value has another ABI
-// without AVX does not apply.
+// IEEE operation of each lane as above. Always inlined into such code, so the note that passing
+// them by value has another ABI without AVX does not apply.
 using Quad = __m256d;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
