@@ -181,6 +181,11 @@ void StandaloneApp::shutdown() {
         if (!mCallbackTimesPath.empty() && !mAudio->writeCallbackTimes(mCallbackTimesPath)) {
             std::fprintf(stderr, "VT4R: could not write the callback times to %s\n", mCallbackTimesPath.c_str());
         }
+        if (!mCallbackTimesPath.empty() && mPlugin) {
+            const IEffectStandalone::LockWaits waits = mPlugin->LockWaitsSoFar();
+            std::printf("VT4R: the audio thread waited for the plug-in's lock %llu times, %.1f µs in all, at most %.1f µs\n",
+                        static_cast<unsigned long long>(waits.count), waits.totalNs / 1000.0, waits.longestNs / 1000.0);
+        }
     }
     if (mMidi) {
         mMidi->shutdown();

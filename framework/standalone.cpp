@@ -1,5 +1,7 @@
 #include "standalone.h"
 
+#include <chrono>
+
 #include "trace.h"
 
 IEffectStandalone::IEffectStandalone(const IHostRecord& host, std::int32_t paramCount,
@@ -37,7 +39,18 @@ void IEffectStandalone::EndHostEdit(std::int32_t index) {
 }
 
 void IEffectStandalone::ProcessBlockLocked(double** inputs, double** outputs, std::int32_t frames) {
-    std::lock_guard<PluginLock> lock(mLock);
+    // A free lock is taken at once; only a wait for another thread is timed.
+    if (!mLock.try_lock()) {
+        const auto start = std::chrono::steady_clock::now();
+        mLock.lock();
+        const auto ns = static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
+        mLockWaits.store(mLockWaits.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        mLockWaitNs.store(mLockWaitNs.load(std::memory_order_relaxed) + ns, std::memory_order_relaxed);
+        if (ns > mLongestLockWaitNs.load(std::memory_order_relaxed))
+            mLongestLockWaitNs.store(ns, std::memory_order_relaxed);
+    }
+    std::lock_guard<PluginLock> lock(mLock, std::adopt_lock);
     process(inputs, outputs, frames);
 }
 

@@ -38,6 +38,15 @@ class IEffectStandalone : public IEffectBase {
 
     // [audio thread] Takes the plug-in lock for the whole block.
     void ProcessBlockLocked(double** inputs, double** outputs, std::int32_t frames);
+    // [any thread] How often ProcessBlockLocked found the lock held by another
+    // thread, and how long it waited in all and at most.
+    struct LockWaits {
+        std::uint64_t count, totalNs, longestNs;
+    };
+    LockWaits LockWaitsSoFar() const {
+        return {mLockWaits.load(std::memory_order_relaxed), mLockWaitNs.load(std::memory_order_relaxed),
+                mLongestLockWaitNs.load(std::memory_order_relaxed)};
+    }
 
     // [MIDI input thread or main thread; no plug-in lock]
     // Sends message.length bytes (at most 3; 0 sends nothing and answers
@@ -65,6 +74,8 @@ class IEffectStandalone : public IEffectBase {
     IMidiOutput* mMidiOutput = nullptr;
     const std::atomic<std::uint16_t>* mMidiOutputChannel = nullptr;
     IHostEdits* mEdits = nullptr;
+    // Written by the audio thread alone.
+    std::atomic<std::uint64_t> mLockWaits{0}, mLockWaitNs{0}, mLongestLockWaitNs{0};
 };
 
 // Creates the one plug-in of this program while holding a process-wide lock.

@@ -128,6 +128,8 @@ else
     echo "soak: FAILED: no callback times were written" >&2
     status=1
 fi
+# How often and how long the audio thread waited for an edit holding the plug-in's lock.
+grep -h "waited for the plug-in's lock" "$work/app.out" | sed 's/^VT4R: /soak: /' || true
 echo "soak: resident memory at 60 s: ${rss_at_minute:-?} kB, largest after: $rss_max kB"
 if [ "${xruns:-1}" != 0 ] || [ "$server_xruns" != 0 ]; then echo "soak: FAILED: xruns" >&2; status=1; fi
 if [ -n "$rss_at_minute" ] && [ "$rss_max" -gt "$rss_at_minute" ]; then

@@ -355,9 +355,8 @@ TEST(Lock, LendsTheWaitingAudioThreadsPriorityToTheHolder) {
         becomeRealtime(3);
         const Clock::time_point start = Clock::now();
         audioWaiting = true;
-        effect.Lock().lock();
+        effect.ProcessBlockLocked(nullptr, nullptr, 0);
         waitedMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        effect.Lock().unlock();
         done = true;
     });
     audio.join();
@@ -366,6 +365,12 @@ TEST(Lock, LendsTheWaitingAudioThreadsPriorityToTheHolder) {
     pthread_setaffinity_np(pthread_self(), sizeof allowed, &allowed);
     if (failed) GTEST_SKIP() << "no realtime scheduling for this process";
     EXPECT_LT(waitedMs.load(), 300.0) << "the busy thread kept the holder from letting go";
+    // The block counted its wait.
+    const IEffectStandalone::LockWaits waits = effect.LockWaitsSoFar();
+    EXPECT_EQ(waits.count, 1u);
+    EXPECT_EQ(waits.totalNs, waits.longestNs);
+    EXPECT_GT(waits.longestNs, 1000000u) << "the holder's 5 ms";
+    EXPECT_LE(waits.longestNs / 1e6, waitedMs.load());
 }
 #endif
 
