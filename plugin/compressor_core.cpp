@@ -87,7 +87,13 @@ void CompressorCore::tickBlock(const double* x, double* gains, int n) {
 
 void CompressorCore::levelsAndTargets(double* level, double* target, int n) const {
 #if VT4R_WIDE_MATH
-    if (mMath == MathKernel::Fma) return levelsAndTargetsWide(level, target, n);
+    // Four at a time where the FMA kernel runs; what is left over, below.
+    if (mMath == MathKernel::Fma) {
+        const int done = levelsAndTargetsWide(level, target, n);
+        level += done;
+        target += done;
+        n -= done;
+    }
 #endif
     RunWithMath(mMath, [&]<class Math>() __attribute__((always_inline)) {
         // The logarithm and exponential do not feed back into the running
@@ -109,14 +115,14 @@ void CompressorCore::levelsAndTargets(double* level, double* target, int n) cons
 }
 
 #if VT4R_WIDE_MATH
-// The same four samples at a time, for the FMA kernel. Everything it calls
+// The same four samples at a time, for the FMA kernel, as far as whole
+// groups of four go; returns how many it did. Everything it calls
 // with four lanes is inlined into it, so passing them by value never meets
 // the ABI of code built without AVX.
 // (To the end of the file: GCC reports it there.)
 #pragma GCC diagnostic ignored "-Wpsabi"
-__attribute__((target("avx2,fma"))) void CompressorCore::levelsAndTargetsWide(double* level, double* target,
-                                                                             int n) const {
-    using InlineMath = InlineMath<true>;
+__attribute__((target("avx2,fma"))) int CompressorCore::levelsAndTargetsWide(double* level, double* target,
+                                                                            int n) const {
     const Quad threshold = Broadcast<Quad>(mThreshold), one = Broadcast<Quad>(1.0);
     int i = 0;
     for (; i + 4 <= n; i += 4)
@@ -137,10 +143,7 @@ __attribute__((target("avx2,fma"))) void CompressorCore::levelsAndTargetsWide(do
         }
         _mm256_storeu_pd(target + i, _mm256_blendv_pd(one, inline_math::Exp4(_mm256_loadu_pd(target + i)), above));
     }
-    for (; i < n; ++i) {
-        level[i] = InlineMath::Log(std::fabs(level[i])) * kDbPerNeper;
-        target[i] = level[i] > mThreshold ? InlineMath::Exp(0.1151292546497 * gainComputerDb(level[i])) : 1.0;
-    }
+    return i;
 }
 #endif
 

@@ -123,7 +123,7 @@ private:
     template <bool kHighPass, bool kTilt, bool kMeanSquare, bool kFourEnvelopes>
     [[gnu::always_inline]] inline void detectLoop(const double* x, double* level, int n);
     void levelsAndTargets(double* level, double* target, int n) const;
-    void levelsAndTargetsWide(double* level, double* target, int n) const;
+    int levelsAndTargetsWide(double* level, double* target, int n) const;
     // Computes the release coefficients for a new remembered overshoot.
     void releaseFor(double memory);
 
