@@ -8,7 +8,7 @@
 
 #include "demo_material.h"
 #include "framework/standalone.h"
-#include "lv2/ports.h"
+#include "formats/lv2/ports.h"
 #include "lv2_test_host.h"
 
 namespace {

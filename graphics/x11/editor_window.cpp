@@ -959,3 +959,7 @@ void IX11EditorWindow::SetSize(int width, int height) {
     XClearArea(mDisplay, mWindow, 0, 0, 0, 0, True); // an Expose of the whole: repainted
     XFlush(mDisplay);
 }
+
+int IX11EditorWindow::ConnectionFd() const {
+    return mDisplay != nullptr ? ConnectionNumber(mDisplay) : -1;
+}

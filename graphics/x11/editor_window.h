@@ -64,6 +64,8 @@ class IX11EditorWindow : public IEditorView {
     void TimerTick();
 
     unsigned long WindowId() const { return mWindow; }
+    // The private display connection's file descriptor, for a host's run loop to watch; -1 when closed.
+    int ConnectionFd() const;
     unsigned long TextBoxId() const { return mTextBox; }
     const std::string& TextBoxText() const { return mTextBoxText; }
     int TextBoxStateNow() const { return mTextBoxState; }

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "lv2/ports.h"
+#include "formats/lv2/ports.h"
 #include "lv2_test_host.h"
 
 extern char** environ;

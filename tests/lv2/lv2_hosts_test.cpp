@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "framework/standalone.h"
-#include "lv2/ports.h"
+#include "formats/lv2/ports.h"
 #include "lv2_test_host.h"
 #include "tests/support/run_program.h"
 #include "jalv_rig.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "framework/standalone.h"
-#include "lv2/ports.h"
+#include "formats/lv2/ports.h"
 #include "lv2_test_host.h"
 
 using namespace vt4r_lv2;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "framework/standalone.h"
-#include "lv2/ports.h"
+#include "formats/lv2/ports.h"
 
 namespace {
 

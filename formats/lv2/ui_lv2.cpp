@@ -15,7 +15,7 @@
 #include "framework/standalone.h"
 #include "graphics/view_factory.h"
 #include "graphics/x11/editor_window.h"
-#include "lv2/ports.h"
+#include "formats/lv2/ports.h"
 
 namespace {
 
