@@ -19,48 +19,16 @@
 #include "framework/standalone.h"
 #include "formats/lv2/ports.h"
 #include "lv2_test_host.h"
+#include "tests/support/realtime_probe.h"
 
 using namespace vt4r_lv2;
 
 namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-std::atomic<long> gForeignLocks{0};
-std::atomic<void*> gFirstMutex{nullptr};
-
-void* CountedAlloc(std::size_t n) {
-    if (gCounting.load(std::memory_order_relaxed))
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
+auto& gCounting = realtime_probe::counting;
+auto& gAllocations = realtime_probe::allocations;
+auto& gForeignLocks = realtime_probe::foreignLocks;
+auto& gFirstMutex = realtime_probe::firstMutex;
 } // namespace
-
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t n) { return CountedAlloc(n); }
-void* operator new[](std::size_t n) { return CountedAlloc(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VT4R_COUNT_LOCKS 0
-#else
-#define VT4R_COUNT_LOCKS 1
-// Every lock taken while counting must be on one mutex: the plug-in's.
-extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
-    using LockFn = int (*)(pthread_mutex_t*);
-    static LockFn real = reinterpret_cast<LockFn>(::dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-    if (gCounting.load(std::memory_order_relaxed)) {
-        void* expected = nullptr;
-        if (!gFirstMutex.compare_exchange_strong(expected, mutex) && expected != mutex)
-            gForeignLocks.fetch_add(1, std::memory_order_relaxed);
-    }
-    return real(mutex);
-}
-#endif
 
 namespace {
 
