@@ -1,0 +1,164 @@
+// The editor in a host's X11 window. Linux has no global event loop, so the window's
+// connection and its repaint timer run on the host's, asked for through IRunLoop.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "formats/common/editor_bridge.h"
+#include "formats/vst3/vst3_plugin.h"
+#include "pluginterfaces/gui/iplugview.h"
+
+namespace vt4r_vst3 {
+namespace {
+
+using namespace Steinberg;
+
+// Faster than the 25 a second the editor's repaint timer needs.
+constexpr Linux::TimerInterval kTimerMs = 30;
+
+class EditorView final : public IPlugView,
+                         public Linux::ITimerHandler,
+                         public Linux::IEventHandler,
+                         private vt4r_formats::EditorEdits {
+  public:
+    explicit EditorView(Controller& controller) : mController(controller), mBridge(*this) {
+        mController.addRef();
+    }
+
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+        if (obj == nullptr)
+            return kInvalidArgument;
+        if (SameId(iid, FUnknown_iid) || SameId(iid, IPlugView_iid))
+            *obj = static_cast<IPlugView*>(this);
+        else if (SameId(iid, Linux::ITimerHandler_iid))
+            *obj = static_cast<Linux::ITimerHandler*>(this);
+        else if (SameId(iid, Linux::IEventHandler_iid))
+            *obj = static_cast<Linux::IEventHandler*>(this);
+        else {
+            *obj = nullptr;
+            return kNoInterface;
+        }
+        addRef();
+        return kResultOk;
+    }
+    VT4R_VST3_REFCOUNT
+
+    tresult PLUGIN_API isPlatformTypeSupported(FIDString type) override {
+        return type != nullptr && std::strcmp(type, kPlatformTypeX11EmbedWindowID) == 0 ? kResultTrue : kResultFalse;
+    }
+
+    tresult PLUGIN_API attached(void* parent, FIDString type) override {
+        if (isPlatformTypeSupported(type) != kResultTrue || mBridge.IsOpen() || !mBridge.Open(parent))
+            return kResultFalse;
+        for (double& shown : mShown)
+            shown = NAN;
+        mShownNeedle = NAN;
+        Follow();
+        if (mFrame != nullptr &&
+            mFrame->queryInterface(Linux::IRunLoop_iid, reinterpret_cast<void**>(&mRunLoop)) == kResultOk &&
+            mRunLoop != nullptr) {
+            mRunLoop->registerTimer(this, kTimerMs);
+            const int fd = mBridge.EventFd();
+            if (fd >= 0)
+                mRunLoop->registerEventHandler(this, fd);
+        }
+        mBridge.Idle();
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API removed() override {
+        if (mRunLoop != nullptr) {
+            mRunLoop->unregisterTimer(this);
+            mRunLoop->unregisterEventHandler(this);
+            mRunLoop->release();
+            mRunLoop = nullptr;
+        }
+        mBridge.Close();
+        return kResultOk;
+    }
+
+    tresult PLUGIN_API onWheel(float) override { return kResultFalse; }
+    tresult PLUGIN_API onKeyDown(char16, int16, int16) override { return kResultFalse; }
+    tresult PLUGIN_API onKeyUp(char16, int16, int16) override { return kResultFalse; }
+
+    tresult PLUGIN_API getSize(ViewRect* size) override {
+        if (size == nullptr)
+            return kInvalidArgument;
+        *size = ViewRect(0, 0, mBridge.Width(), mBridge.Height());
+        return kResultOk;
+    }
+    tresult PLUGIN_API onSize(ViewRect* size) override {
+        return size != nullptr && size->getWidth() == mBridge.Width() && size->getHeight() == mBridge.Height()
+                   ? kResultOk
+                   : kResultFalse;
+    }
+    tresult PLUGIN_API onFocus(TBool) override { return kResultOk; }
+    tresult PLUGIN_API setFrame(IPlugFrame* frame) override {
+        mFrame = frame; // the host's, alive while it has us
+        return kResultOk;
+    }
+    tresult PLUGIN_API canResize() override { return kResultFalse; }
+    tresult PLUGIN_API checkSizeConstraint(ViewRect* rect) override {
+        if (rect == nullptr)
+            return kInvalidArgument;
+        *rect = ViewRect(rect->left, rect->top, rect->left + mBridge.Width(), rect->top + mBridge.Height());
+        return kResultOk;
+    }
+
+    void PLUGIN_API onTimer() override {
+        Follow();
+        mBridge.Idle();
+    }
+    void PLUGIN_API onFDIsSet(Linux::FileDescriptor) override { mBridge.Idle(); }
+
+  private:
+    ~EditorView() {
+        removed();
+        mController.release();
+    }
+
+    // The knobs follow the host's values, the needle the Gain Reduction the host forwards.
+    void Follow() {
+        for (std::int32_t i = 0; i < kNumParams; ++i) {
+            const double value = mController.PlainValue(i);
+            if (!(value == mShown[i])) {
+                mBridge.ShowValue(i, value);
+                mShown[i] = value;
+            }
+        }
+        const double needle = mController.Needle();
+        if (!(needle == mShownNeedle)) {
+            mBridge.ShowNeedle(needle);
+            mShownNeedle = needle;
+        }
+    }
+
+    // The editor's gestures: what it shows is already the value, so it is not pushed back.
+    void BeginEdit(std::int32_t index) override { mController.BeginEdit(index); }
+    void Edit(std::int32_t index, double plain) override {
+        mController.Edit(index, plain);
+        if (index >= 0 && index < kNumParams)
+            mShown[index] = mController.PlainValue(index);
+    }
+    void EndEdit(std::int32_t index) override { mController.EndEdit(index); }
+
+    RefCount mRefs;
+    Controller& mController;
+    vt4r_formats::EditorBridge mBridge;
+    IPlugFrame* mFrame = nullptr;
+    Linux::IRunLoop* mRunLoop = nullptr;
+    double mShown[kNumParams] = {};
+    double mShownNeedle = 0.0;
+};
+
+} // namespace
+
+IPlugView* CreateEditorView(Controller& controller) {
+    try {
+        return new EditorView(controller);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+} // namespace vt4r_vst3

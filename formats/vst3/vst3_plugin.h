@@ -1,0 +1,125 @@
+#pragma once
+// The VT4R processor (IComponent + IAudioProcessor) and its edit controller
+// (IEditController) over the shared wrapper core.
+#include <atomic>
+#include <cstdint>
+
+#include "formats/common/wrapper_core.h"
+#include "formats/vst3/vst3_common.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+
+namespace vt4r_vst3 {
+
+// The read-only meter parameter after the core's host parameters (0..3).
+inline constexpr Steinberg::Vst::ParamID kGainReductionId = vt4r_formats::kHostParamCount;
+
+class Processor final : public Steinberg::Vst::IComponent, public Steinberg::Vst::IAudioProcessor {
+  public:
+    Processor();
+
+    Steinberg::tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
+    VT4R_VST3_REFCOUNT
+
+    // IPluginBase
+    Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+    Steinberg::tresult PLUGIN_API terminate() override;
+
+    // IComponent
+    Steinberg::tresult PLUGIN_API getControllerClassId(TUID classId) override;
+    Steinberg::tresult PLUGIN_API setIoMode(Steinberg::Vst::IoMode mode) override;
+    Steinberg::int32 PLUGIN_API getBusCount(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir) override;
+    Steinberg::tresult PLUGIN_API getBusInfo(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                             Steinberg::int32 index, Steinberg::Vst::BusInfo& bus) override;
+    Steinberg::tresult PLUGIN_API getRoutingInfo(Steinberg::Vst::RoutingInfo& inInfo,
+                                                 Steinberg::Vst::RoutingInfo& outInfo) override;
+    Steinberg::tresult PLUGIN_API activateBus(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                              Steinberg::int32 index, Steinberg::TBool state) override;
+    Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) override;
+    Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
+    Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
+
+    // IAudioProcessor
+    Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
+                                                     Steinberg::int32 numIns,
+                                                     Steinberg::Vst::SpeakerArrangement* outputs,
+                                                     Steinberg::int32 numOuts) override;
+    Steinberg::tresult PLUGIN_API getBusArrangement(Steinberg::Vst::BusDirection dir, Steinberg::int32 index,
+                                                    Steinberg::Vst::SpeakerArrangement& arr) override;
+    Steinberg::tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
+    Steinberg::uint32 PLUGIN_API getLatencySamples() override;
+    Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+    Steinberg::tresult PLUGIN_API setProcessing(Steinberg::TBool state) override;
+    Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+    Steinberg::uint32 PLUGIN_API getTailSamples() override;
+
+  private:
+    ~Processor() = default;
+    void TakeParameterChanges(Steinberg::Vst::IParameterChanges* changes);
+
+    RefCount mRefs;
+    vt4r_formats::WrapperCore mCore{"vst3"};
+    Steinberg::Vst::ProcessSetup mSetup{Steinberg::Vst::kRealtime, Steinberg::Vst::kSample32, 1024, 44100.0};
+};
+
+class Controller final : public Steinberg::Vst::IEditController {
+  public:
+    Controller();
+
+    Steinberg::tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
+    VT4R_VST3_REFCOUNT
+
+    // IPluginBase
+    Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+    Steinberg::tresult PLUGIN_API terminate() override;
+
+    // IEditController
+    Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
+    Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
+    Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
+    Steinberg::int32 PLUGIN_API getParameterCount() override;
+    Steinberg::tresult PLUGIN_API getParameterInfo(Steinberg::int32 paramIndex,
+                                                   Steinberg::Vst::ParameterInfo& info) override;
+    Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID id,
+                                                        Steinberg::Vst::ParamValue valueNormalized,
+                                                        Steinberg::Vst::String128 string) override;
+    Steinberg::tresult PLUGIN_API getParamValueByString(Steinberg::Vst::ParamID id, Steinberg::Vst::TChar* string,
+                                                        Steinberg::Vst::ParamValue& valueNormalized) override;
+    Steinberg::Vst::ParamValue PLUGIN_API normalizedParamToPlain(Steinberg::Vst::ParamID id,
+                                                                 Steinberg::Vst::ParamValue valueNormalized) override;
+    Steinberg::Vst::ParamValue PLUGIN_API plainParamToNormalized(Steinberg::Vst::ParamID id,
+                                                                 Steinberg::Vst::ParamValue plainValue) override;
+    Steinberg::Vst::ParamValue PLUGIN_API getParamNormalized(Steinberg::Vst::ParamID id) override;
+    Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
+                                                     Steinberg::Vst::ParamValue value) override;
+    Steinberg::tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
+    Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
+
+    // ---- for the editor view [main thread] ----
+    double PlainValue(std::int32_t index) const { return mCore.Value(index); }
+    // The needle, 0..1: the Gain Reduction parameter as the host last forwarded it.
+    double Needle() const { return mGainReduction.load(std::memory_order_relaxed); }
+    // The editor's gestures, with plain values: the controller follows, the host is told.
+    void BeginEdit(std::int32_t index);
+    void Edit(std::int32_t index, double plain);
+    void EndEdit(std::int32_t index);
+
+  private:
+    ~Controller();
+
+    RefCount mRefs;
+    // Only the host's view of the parameters is used: this plug-in never processes.
+    vt4r_formats::WrapperCore mCore{"vst3"};
+    std::atomic<double> mGainReduction{0.0};
+    Steinberg::Vst::IComponentHandler* mHandler = nullptr;
+};
+
+// The editor for the platform, null where there is none. Holds a reference to `controller`.
+Steinberg::IPlugView* CreateEditorView(Controller& controller);
+
+// The component's state through a host stream: exactly the core's parameter block.
+bool ReadState(Steinberg::IBStream* stream, vt4r_formats::WrapperCore& core);
+bool WriteState(Steinberg::IBStream* stream, vt4r_formats::WrapperCore& core);
+
+} // namespace vt4r_vst3
