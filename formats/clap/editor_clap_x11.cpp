@@ -1,0 +1,211 @@
+// The editor in the host's X11 window (embedded, never floating, a fixed size), run
+// from a host timer: each tick pumps the editor's events and shows the host's values
+// and the needle. Edits leave through the instance's queue as gestures.
+#include <cstring>
+#include <new>
+
+#include "formats/clap/plugin_clap.h"
+#include "formats/common/editor_bridge.h"
+
+namespace vt4r_clap {
+
+namespace {
+// About 33 ticks a second: the bridge asks for at least 25.
+constexpr std::uint32_t kTimerMs = 30;
+} // namespace
+
+class Editor : public vt4r_formats::EditorEdits {
+  public:
+    explicit Editor(Instance& instance) : mInstance(instance), mBridge(*this) {
+        for (double& v : mShown)
+            v = -1e300; // nothing shown yet
+    }
+    ~Editor() override {
+        mBridge.Close();
+        StopTimer();
+    }
+
+    bool Open(clap_xwnd parent) {
+        mBridge.Close();
+        if (!mBridge.Open(reinterpret_cast<void*>(parent)))
+            return false;
+        Refresh();
+        StartTimer();
+        return true;
+    }
+
+    // [timer] Events, values and the needle.
+    void Tick() {
+        if (!mBridge.IsOpen())
+            return;
+        mBridge.Idle();
+        Refresh();
+    }
+
+    void Refresh() {
+        if (!mBridge.IsOpen())
+            return;
+        for (std::int32_t i = 0; i < kNumParams; ++i) {
+            const double value = mInstance.core.Value(i);
+            if (value != mShown[i]) {
+                mBridge.ShowValue(i, value);
+                mShown[i] = value;
+            }
+        }
+        mBridge.ShowNeedle(mInstance.core.Needle());
+    }
+
+    int Width() const { return mBridge.Width(); }
+    int Height() const { return mBridge.Height(); }
+    bool IsTimer(clap_id id) const { return mTimerOn && id == mTimer; }
+
+    // ---- EditorEdits ----
+    void BeginEdit(std::int32_t index) override { mInstance.Queue({Outgoing::Begin, index, 0.0}); }
+    void Edit(std::int32_t index, double plain) override {
+        mInstance.Queue({Outgoing::Value, index, plain});
+        // What the editor shows already; no echo back into it.
+        if (index >= 0 && index < kNumParams)
+            mShown[index] = mInstance.core.Value(index);
+    }
+    void EndEdit(std::int32_t index) override { mInstance.Queue({Outgoing::End, index, 0.0}); }
+
+  private:
+    void StartTimer() {
+        const clap_host_timer_support_t* timer = mInstance.hostTimer;
+        if (!mTimerOn && timer != nullptr)
+            mTimerOn = timer->register_timer(mInstance.host, kTimerMs, &mTimer);
+    }
+    void StopTimer() {
+        if (mTimerOn)
+            mInstance.hostTimer->unregister_timer(mInstance.host, mTimer);
+        mTimerOn = false;
+    }
+
+    Instance& mInstance;
+    vt4r_formats::EditorBridge mBridge;
+    double mShown[kNumParams];
+    clap_id mTimer = CLAP_INVALID_ID;
+    bool mTimerOn = false;
+};
+
+namespace {
+
+Instance& Of(const clap_plugin_t* plugin) {
+    return *static_cast<Instance*>(plugin->plugin_data);
+}
+
+bool IsX11(const char* api, bool floating) {
+    return api != nullptr && std::strcmp(api, CLAP_WINDOW_API_X11) == 0 && !floating;
+}
+
+bool ApiSupported(const clap_plugin_t*, const char* api, bool floating) {
+    return IsX11(api, floating);
+}
+
+bool PreferredApi(const clap_plugin_t*, const char** api, bool* floating) {
+    if (api == nullptr || floating == nullptr)
+        return false;
+    *api = CLAP_WINDOW_API_X11;
+    *floating = false;
+    return true;
+}
+
+bool Create(const clap_plugin_t* plugin, const char* api, bool floating) {
+    Instance& self = Of(plugin);
+    if (!IsX11(api, floating) || self.editor != nullptr)
+        return false;
+    self.editor = new (std::nothrow) Editor(self);
+    return self.editor != nullptr;
+}
+
+void Destroy(const clap_plugin_t* plugin) {
+    DestroyEditor(Of(plugin));
+}
+
+bool SetScale(const clap_plugin_t*, double) {
+    return false; // the panel is drawn at one size
+}
+
+bool Size(const clap_plugin_t* plugin, std::uint32_t* width, std::uint32_t* height) {
+    const Editor* editor = Of(plugin).editor;
+    if (editor == nullptr || width == nullptr || height == nullptr)
+        return false;
+    *width = static_cast<std::uint32_t>(editor->Width());
+    *height = static_cast<std::uint32_t>(editor->Height());
+    return true;
+}
+
+bool CanResize(const clap_plugin_t*) {
+    return false;
+}
+
+bool ResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t*) {
+    return false;
+}
+
+bool AdjustSize(const clap_plugin_t* plugin, std::uint32_t* width, std::uint32_t* height) {
+    return Size(plugin, width, height);
+}
+
+bool SetSize(const clap_plugin_t* plugin, std::uint32_t width, std::uint32_t height) {
+    const Editor* editor = Of(plugin).editor;
+    return editor != nullptr && width == static_cast<std::uint32_t>(editor->Width()) &&
+           height == static_cast<std::uint32_t>(editor->Height());
+}
+
+bool SetParent(const clap_plugin_t* plugin, const clap_window_t* window) {
+    Editor* editor = Of(plugin).editor;
+    if (editor == nullptr || window == nullptr || window->api == nullptr ||
+        std::strcmp(window->api, CLAP_WINDOW_API_X11) != 0)
+        return false;
+    return editor->Open(window->x11);
+}
+
+bool SetTransient(const clap_plugin_t*, const clap_window_t*) {
+    return false; // embedded only
+}
+
+void SuggestTitle(const clap_plugin_t*, const char*) {}
+
+// The editor lives in the host's window, which the host maps and unmaps itself.
+bool Show(const clap_plugin_t* plugin) {
+    return Of(plugin).editor != nullptr;
+}
+
+bool Hide(const clap_plugin_t* plugin) {
+    return Of(plugin).editor != nullptr;
+}
+
+const clap_plugin_gui_t kGui = {ApiSupported, PreferredApi, Create,      Destroy,      SetScale,
+                                Size,         CanResize,    ResizeHints, AdjustSize,   SetSize,
+                                SetParent,    SetTransient, SuggestTitle, Show,        Hide};
+
+void OnTimer(const clap_plugin_t* plugin, clap_id id) {
+    Editor* editor = Of(plugin).editor;
+    if (editor != nullptr && editor->IsTimer(id))
+        editor->Tick();
+}
+
+const clap_plugin_timer_support_t kTimer = {OnTimer};
+
+} // namespace
+
+const clap_plugin_gui_t* GuiExtension() {
+    return &kGui;
+}
+
+const clap_plugin_timer_support_t* TimerExtension() {
+    return &kTimer;
+}
+
+void RefreshEditor(Instance& instance) {
+    if (instance.editor != nullptr)
+        instance.editor->Refresh();
+}
+
+void DestroyEditor(Instance& instance) {
+    delete instance.editor;
+    instance.editor = nullptr;
+}
+
+} // namespace vt4r_clap
