@@ -48,6 +48,7 @@ void BM_Lv2Hosted(benchmark::State& state) {
     std::vector<float> outL(block), outR(block);
     float control[kPortCount] = {};
     control[PortOfParameter(kRelaxedModeParam)] = relaxed ? 1.0f : 0.0f;
+    control[kEnabledPort] = 1.0f;
     for (std::uint32_t p = kFirstParameterPort; p < kPortCount; ++p)
         lilv_instance_connect_port(instance, p, &control[p]);
     lilv_instance_connect_port(instance, kOutputLeftPort, outL.data());

@@ -43,7 +43,7 @@ WrapperCore::WrapperCore(const char* hostName) : mHostName(hostName) {
 
 WrapperCore::~WrapperCore() = default;
 
-bool WrapperCore::Activate(double sampleRate, std::uint32_t maxFrames) {
+bool WrapperCore::Activate(double sampleRate, std::uint32_t maxFrames, std::uint32_t nominalFrames) {
     mActive = false;
     if (!(sampleRate >= 1.0 && sampleRate < 4294967296.0) || maxFrames == 0)
         return false;
@@ -72,7 +72,8 @@ bool WrapperCore::Activate(double sampleRate, std::uint32_t maxFrames) {
     }
     mCapacity = maxFrames;
     mPlugin->SetSampleRateHz(sampleRate);
-    mPlugin->SetBlockFrames(static_cast<std::int32_t>(maxFrames));
+    nominalFrames = nominalFrames > 0 ? std::min(nominalFrames, kLargestCapacity) : maxFrames;
+    mPlugin->SetBlockFrames(static_cast<std::int32_t>(nominalFrames));
     mPlugin->ResetProcessing();
     mBypass.SetSampleRate(sampleRate);
     mBypass.Settle(Bypassed());
@@ -131,8 +132,9 @@ void WrapperCore::Run(const Sample* const* in, Sample* const* out, std::uint32_t
     const bool bypassed = Bypassed();
     double* ins[2] = {mIn[0].data(), mIn[1].data()};
     double* outs[2] = {mOut[0].data(), mOut[1].data()};
+    // A run of 0 frames is a block too: the plug-in steps its per-block smoothing.
     std::uint32_t done = 0;
-    while (done < frames) {
+    do {
         const std::uint32_t n = std::min(frames - done, mCapacity);
         for (int c = 0; c < 2; ++c) {
             const Sample* source = in != nullptr ? in[c] : nullptr;
@@ -148,7 +150,7 @@ void WrapperCore::Run(const Sample* const* in, Sample* const* out, std::uint32_t
                 mBypass.Run(bypassed, outs[c], ins[c], outs[c], n, dryAtEnd);
         mBypass.Advance(dryAtEnd);
         done += n;
-    }
+    } while (done < frames);
 }
 
 void WrapperCore::Process(const float* const* in, float* const* out, std::uint32_t frames) {

@@ -30,10 +30,11 @@ class WrapperCore {
     WrapperCore& operator=(const WrapperCore&) = delete;
 
     // ---- lifecycle [main thread, not processing] ----
-    // Sizes the buffers for blocks of up to `maxFrames` (the needle's ballistics count
-    // blocks of that length) and starts from silence with the parameters kept. False, with
-    // the core inactive, for a rate or length it cannot take or when memory runs out.
-    bool Activate(double sampleRate, std::uint32_t maxFrames);
+    // Sizes the buffers for blocks of up to `maxFrames` and starts from silence with the
+    // parameters kept. The needle's ballistics count blocks of `nominalFrames` (0: of
+    // `maxFrames`). False, with the core inactive, for a rate or length it cannot take or
+    // when memory runs out.
+    bool Activate(double sampleRate, std::uint32_t maxFrames, std::uint32_t nominalFrames = 0);
     void Deactivate() { mActive = false; }
     bool IsActive() const { return mActive; }
     std::uint32_t MaxFrames() const { return mCapacity; }

@@ -1,6 +1,6 @@
-// The LV2 plug-in: the same VT4R the standalone runs, made by the same factory and
-// driven through the framework's interface. The host's float buffers go through one
-// ProcessBlockLocked call per run, by way of double buffers allocated beforehand.
+// The LV2 plug-in: the wrapper core under LV2's ports and state. Control ports are the
+// host's view of the parameters; a port's value is handed to the core when it changes,
+// and takes effect at the start of the run.
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
@@ -9,70 +9,47 @@
 #include <lv2/urid/urid.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
-#include <cmath>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <new>
 #include <vector>
 
-#include "framework/standalone.h"
+#include "formats/common/wrapper_core.h"
 #include "formats/lv2/ports.h"
 
 namespace {
 
 using namespace vt4r_lv2;
+using vt4r_formats::WrapperCore;
 
 // A host that names no block length still never makes run allocate: longer runs are
 // processed in pieces of this many frames.
 constexpr std::uint32_t kFallbackCapacity = 8192;
-// A claimed maximum beyond this is not believed (it would only cost memory).
-constexpr std::uint32_t kLargestCapacity = 1u << 16;
 // The needle's ballistics count blocks; without a nominal length, the standalone's.
-constexpr std::int32_t kFallbackBlockFrames = 1024;
+constexpr std::uint32_t kFallbackBlockFrames = 1024;
 
-// Takes what the plug-in hands its editor; here only the needle matters.
-class NeedleTap : public IEditorLink {
-  public:
-    // [audio thread, inside ProcessBlockLocked]
-    void PushParameterValue(int index, double value, bool normalised) override {
-        if (index == kMeterParamIdx && normalised)
-            needle = value;
-    }
-    void PrepareDrawing() override {}
-    double needle = 0.0;
-};
+// What a control port was last seen holding. Two NaNs no port write produces mark a port
+// never seen (its value applies at the next run) and a port to be taken as it stands at
+// the next run (after a restore, whose values must stand until the host moves the port).
+constexpr std::uint32_t kNeverSeen = 0x7FC00001u;
+constexpr std::uint32_t kAdoptAsSeen = 0x7FC00002u;
 
 struct HostSettings {
     double sampleRate = 44100.0;
-    std::int32_t blockFrames = kFallbackBlockFrames;
+    std::uint32_t blockFrames = kFallbackBlockFrames;
     std::uint32_t capacity = kFallbackCapacity;
 };
-
-std::unique_ptr<IEffectStandalone> MakePlugin(const HostSettings& host, NeedleTap*& tap) {
-    IHostRecord record;
-    record.hostName = "lv2";
-    std::unique_ptr<IEffectStandalone> plugin = CreatePlugin(record);
-    plugin->SetSampleRateHz(host.sampleRate);
-    plugin->SetBlockFrames(host.blockFrames);
-    plugin->ResetProcessing();
-    // The plug-in's own editor is replaced: an LV2 editor lives in its own instance.
-    tap = new NeedleTap;
-    plugin->AttachEditor(tap);
-    return plugin;
-}
 
 class Vt4rLv2 {
   public:
     Vt4rLv2(const HostSettings& host, LV2_URID_Map* map)
         : mHost(host), mChunkType(map->map(map->handle, LV2_ATOM__Chunk)),
           mParametersKey(map->map(map->handle, kParametersKeyUri)) {
-        mPlugin = MakePlugin(mHost, mTap);
-        for (auto* buffers : {&mIn, &mOut})
-            for (std::vector<double>& b : *buffers)
-                b.assign(mHost.capacity, 0.0);
-        ForgetAppliedPorts();
+        if (!mCore.Activate(mHost.sampleRate, mHost.capacity, mHost.blockFrames))
+            throw std::bad_alloc();
+        for (std::atomic<std::uint32_t>& seen : mSeen)
+            seen.store(kNeverSeen, std::memory_order_relaxed);
     }
 
     void Connect(std::uint32_t port, void* data) {
@@ -81,56 +58,38 @@ class Vt4rLv2 {
     }
 
     // A second activation starts from silence, as a new instance would, with the
-    // parameters kept.
+    // parameters kept. The first was done at instantiation.
     void Activate() {
-        if (mActivated) {
-            IStateChunk values;
-            mPlugin->SerializeParams(values);
-            NeedleTap* tap = nullptr;
-            std::unique_ptr<IEffectStandalone> fresh = MakePlugin(mHost, tap);
-            fresh->UnserializeParams(values, 0);
-            mPlugin = std::move(fresh);
-            mTap = tap;
-        }
+        if (mActivated)
+            mCore.Activate(mHost.sampleRate, mHost.capacity, mHost.blockFrames);
         mActivated = true;
     }
 
     // [audio thread]
     void Run(std::uint32_t frames) {
-        ApplyControlPorts();
-        double* ins[2] = {mIn[0].data(), mIn[1].data()};
-        double* outs[2] = {mOut[0].data(), mOut[1].data()};
-        std::uint32_t done = 0;
-        do {
-            const std::uint32_t n = std::min(frames - done, mHost.capacity);
-            for (int c = 0; c < 2; ++c) {
-                const float* in = mPorts[kInputLeftPort + c];
-                for (std::uint32_t i = 0; i < n; ++i)
-                    ins[c][i] = in != nullptr ? static_cast<double>(in[done + i]) : 0.0;
-            }
-            mPlugin->ProcessBlockLocked(ins, outs, static_cast<std::int32_t>(n));
-            for (int c = 0; c < 2; ++c)
-                if (float* out = mPorts[kOutputLeftPort + c])
-                    for (std::uint32_t i = 0; i < n; ++i)
-                        out[done + i] = static_cast<float>(outs[c][i]);
-            done += n;
-        } while (done < frames);
-
-        const double needle = mTap->needle;
-        WritePort(kNeedlePort, static_cast<float>(needle));
-        WritePort(kGainReductionPort, static_cast<float>(needle * kNeedleFullScaleDb));
-        WritePort(kLatencyPort, static_cast<float>(mPlugin->LatencySamples()));
+        ReadControlPorts();
+        const float* enabled = mPorts[kEnabledPort];
+        mCore.SetValue(vt4r_formats::kBypassParam, enabled != nullptr && !(*enabled > 0.0f) ? 1.0 : 0.0);
+        const float* ins[2] = {mPorts[kInputLeftPort], mPorts[kInputRightPort]};
+        float* outs[2] = {mPorts[kOutputLeftPort], mPorts[kOutputRightPort]};
+        mCore.Process(ins, outs, frames);
+        WritePort(kNeedlePort, static_cast<float>(mCore.Needle()));
+        WritePort(kGainReductionPort, static_cast<float>(mCore.GainReductionDb()));
+        WritePort(kLatencyPort, static_cast<float>(mCore.LatencySamples()));
     }
 
+    // Saves the controls as the host shows them now, also those moved while no run came.
     LV2_State_Status Save(LV2_State_Store_Function store, LV2_State_Handle handle) {
-        IStateChunk chunk;
-        if (!mPlugin->SerializeParams(chunk))
+        ReadControlPorts();
+        std::vector<std::uint8_t> block;
+        if (!mCore.SaveState(block))
             return LV2_STATE_ERR_UNKNOWN;
-        return store(handle, mParametersKey, chunk.Bytes(), static_cast<std::size_t>(chunk.Size()), mChunkType,
+        return store(handle, mParametersKey, block.data(), block.size(), mChunkType,
                      LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
     }
 
-    // Anything but a whole parameter block of ours leaves the values as they are.
+    // Anything but a whole parameter block of ours leaves the values as they are. The
+    // restored values stand until the host moves a control.
     LV2_State_Status Restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle) {
         std::size_t size = 0;
         std::uint32_t type = 0;
@@ -140,36 +99,30 @@ class Vt4rLv2 {
             return LV2_STATE_ERR_NO_PROPERTY;
         if (type != mChunkType)
             return LV2_STATE_ERR_BAD_TYPE;
-        if (size != static_cast<std::size_t>(mPlugin->ParamCount()) * sizeof(double))
+        if (!mCore.LoadState(data, size))
             return LV2_STATE_ERR_UNKNOWN;
-        IStateChunk chunk;
-        if (chunk.AppendBytes(data, size) != static_cast<std::int32_t>(size))
-            return LV2_STATE_ERR_UNKNOWN;
-        mPlugin->UnserializeParams(chunk, 0);
+        for (std::int32_t i = 0; i < kNumParams; ++i) {
+            const float* port = mPorts[PortOfParameter(i)];
+            mSeen[i].store(port != nullptr ? std::bit_cast<std::uint32_t>(*port) : kAdoptAsSeen,
+                           std::memory_order_relaxed);
+        }
         return LV2_STATE_SUCCESS;
     }
 
   private:
-    void ForgetAppliedPorts() {
-        for (std::uint32_t& bits : mAppliedBits)
-            bits = 0x7FC00001u; // a NaN no port write produces: the first run applies every port
-    }
-
-    // A control port's value is applied when it changes, so a restored state stands
-    // until the host moves the control.
-    void ApplyControlPorts() {
+    // [audio thread in run; main thread in save] Hands the core every control port whose
+    // value changed since it was last seen.
+    void ReadControlPorts() {
         for (std::int32_t i = 0; i < kNumParams; ++i) {
             const float* port = mPorts[PortOfParameter(i)];
             if (port == nullptr)
                 continue;
             const float value = *port;
             const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
-            if (bits == mAppliedBits[i])
+            const std::uint32_t seen = mSeen[i].exchange(bits, std::memory_order_relaxed);
+            if (seen == bits || seen == kAdoptAsSeen)
                 continue;
-            mAppliedBits[i] = bits;
-            std::lock_guard<PluginLock> lock(mPlugin->Lock());
-            ApplyPortValue(*mPlugin->Param(i), value);
-            mPlugin->ParameterChanged(i);
+            mCore.SetValue(i, PlainFromPort(*mCore.Plugin().Param(i), value));
         }
     }
 
@@ -181,12 +134,9 @@ class Vt4rLv2 {
     HostSettings mHost;
     LV2_URID mChunkType;
     LV2_URID mParametersKey;
-    std::unique_ptr<IEffectStandalone> mPlugin;
-    NeedleTap* mTap = nullptr; // owned by mPlugin
+    WrapperCore mCore{"lv2"};
     float* mPorts[kPortCount] = {};
-    std::uint32_t mAppliedBits[kNumParams] = {};
-    std::vector<double> mIn[2];
-    std::vector<double> mOut[2];
+    std::atomic<std::uint32_t> mSeen[kNumParams];
     bool mActivated = false;
 };
 
@@ -214,14 +164,13 @@ void ReadBlockLengths(const LV2_Options_Option* options, LV2_URID_Map* map, Host
             maximum = value;
     }
     if (maximum > 0)
-        host.capacity = std::min(static_cast<std::uint32_t>(maximum), kLargestCapacity);
+        host.capacity = static_cast<std::uint32_t>(maximum);
     else if (nominal > 0)
-        host.capacity = std::min(static_cast<std::uint32_t>(nominal), kLargestCapacity);
+        host.capacity = static_cast<std::uint32_t>(nominal);
     if (nominal > 0)
-        host.blockFrames = nominal;
+        host.blockFrames = static_cast<std::uint32_t>(nominal);
     else if (maximum > 0)
-        host.blockFrames = maximum;
-    host.blockFrames = std::min<std::int32_t>(host.blockFrames, kLargestCapacity);
+        host.blockFrames = static_cast<std::uint32_t>(maximum);
 }
 
 LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
@@ -248,11 +197,8 @@ void ConnectPort(LV2_Handle handle, std::uint32_t port, void* data) {
 }
 
 void Activate(LV2_Handle handle) {
-    try {
-        Self(handle)->Activate();
-    } catch (const std::exception&) {
-        // Out of memory: the old instance runs on.
-    }
+    // Out of memory keeps the old instance running.
+    Self(handle)->Activate();
 }
 
 void Run(LV2_Handle handle, std::uint32_t frames) {

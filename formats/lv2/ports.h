@@ -29,6 +29,8 @@ enum Port : std::uint32_t {
     kGainReductionPort = kFirstParameterPort + kNumParams,
     kNeedlePort,
     kLatencyPort,
+    // lv2:enabled: 1 processes, 0 bypasses. Last, so the older ports keep their indices.
+    kEnabledPort,
     kPortCount
 };
 
@@ -62,15 +64,14 @@ inline std::string SymbolForName(const char* name) {
     return symbol.empty() ? "parameter" : symbol;
 }
 
-// A control port's value as the parameter takes it: numbers limited to their range, a
-// toggle on for anything above 0 (LV2's rule), other choices rounded. Caller holds the plug-in lock.
-inline void ApplyPortValue(IParameter& param, float value) {
+// A control port's value as the parameter means it: a toggle is on for anything above 0
+// (LV2's rule), other choices are rounded, numbers pass as they are.
+inline double PlainFromPort(const IParameter& param, float value) {
     if (param.Kind() == Number)
-        param.SetClamped(value);
-    else if (param.ValueTextCount() <= 2)
-        param.SetClamped(value > 0.0f ? 1.0 : 0.0);
-    else
-        param.SetClamped(std::nearbyint(value));
+        return value;
+    if (param.ValueTextCount() <= 2)
+        return value > 0.0f ? 1.0 : 0.0;
+    return std::nearbyint(value);
 }
 
 } // namespace vt4r_lv2

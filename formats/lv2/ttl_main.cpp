@@ -158,6 +158,16 @@ std::string PluginDescription(IEffectStandalone& plugin) {
       << "        lv2:minimum 0 ;\n"
       << "        lv2:maximum 0 ;\n"
       << "        lv2:portProperty lv2:reportsLatency , lv2:integer , pprop:notOnGUI\n"
+      << "    ] , [\n"
+      << "        a lv2:InputPort , lv2:ControlPort ;\n"
+      << "        lv2:index " << kEnabledPort << " ;\n"
+      << "        lv2:symbol \"enabled\" ;\n"
+      << "        lv2:name \"Enabled\" ;\n"
+      << "        lv2:designation lv2:enabled ;\n"
+      << "        lv2:default 1 ;\n"
+      << "        lv2:minimum 0 ;\n"
+      << "        lv2:maximum 1 ;\n"
+      << "        lv2:portProperty lv2:integer , lv2:toggled , lv2:connectionOptional\n"
       << "    ] .\n\n";
 
     t << "<" << kUiUri << ">\n"

@@ -10,11 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
-#include "framework/standalone.h"
-#include "graphics/view_factory.h"
-#include "graphics/x11/editor_window.h"
+#include "formats/common/editor_bridge.h"
 #include "formats/lv2/ports.h"
 
 namespace {
@@ -28,7 +25,7 @@ const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
-class Vt4rLv2Ui : public IHostEdits {
+class Vt4rLv2Ui : public vt4r_formats::EditorEdits {
   public:
     Vt4rLv2Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2_Feature* const* features)
         : mWrite(write), mController(controller),
@@ -37,64 +34,43 @@ class Vt4rLv2Ui : public IHostEdits {
 
     // False when there is no parent window or no display.
     bool Open(void* parent) {
-        if (parent == nullptr)
-            return false;
-        // This library's own copy of the factory: the UI's plug-in gets an X11 editor.
-        SetEditorViewFactory(CreateX11EditorWindowView);
-        IHostRecord record;
-        record.hostName = "lv2";
-        record.edits = this;
-        mPlugin = CreatePlugin(record);
-        mView = dynamic_cast<IX11EditorWindow*>(mPlugin->Editor());
-        if (mView == nullptr || mView->OpenEditorWindow(parent) == nullptr)
+        if (!mEditor.Open(parent))
             return false;
         if (mResize != nullptr)
-            mResize->ui_resize(mResize->handle, mView->Width(), mView->Height());
+            mResize->ui_resize(mResize->handle, mEditor.Width(), mEditor.Height());
         return true;
     }
 
-    ~Vt4rLv2Ui() override {
-        if (mView != nullptr)
-            mView->CloseEditorWindow();
-        mPlugin.reset();
-    }
-
-    void* Widget() { return mView != nullptr ? mView->WindowHandle() : nullptr; }
+    void* Widget() { return mEditor.Window(); }
 
     void PortEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format, const void* buffer) {
         if (format != 0 || size != sizeof(float) || buffer == nullptr)
             return;
         const float value = *static_cast<const float*>(buffer);
         if (port == kNeedlePort) {
-            const double needle = std::isfinite(value) ? std::fmin(std::fmax(value, 0.0f), 1.0f) : 0.0;
-            mView->PushParameterValue(kMeterParamIdx, needle, true);
+            mEditor.ShowNeedle(value);
             return;
         }
         const std::int32_t index = ParameterOfPort(port);
-        IParameter* param = mPlugin->Param(index);
-        if (param == nullptr)
-            return;
-        std::lock_guard<PluginLock> lock(mPlugin->Lock());
-        ApplyPortValue(*param, value);
-        mView->PushParameterValue(index, param->Value(), false);
+        if (const IParameter* param = mEditor.Plugin().Param(index))
+            mEditor.ShowValue(index, PlainFromPort(*param, value));
     }
 
-    int Idle() { return mView != nullptr ? mView->Idle() : 1; }
+    int Idle() { return mEditor.Idle(); }
 
     // ---- the editor's edits, to the host ----
     void BeginEdit(std::int32_t index) override { Touch(index, true); }
     void EndEdit(std::int32_t index) override { Touch(index, false); }
-    void Edit(std::int32_t index, double) override {
-        const IParameter* param = mPlugin->Param(index);
-        if (param == nullptr)
+    void Edit(std::int32_t index, double plain) override {
+        if (ParameterOfPort(PortOfParameter(index)) != index)
             return;
-        const float value = static_cast<float>(param->Value());
+        const float value = static_cast<float>(plain);
         mWrite(mController, PortOfParameter(index), sizeof value, 0, &value);
     }
 
   private:
     void Touch(std::int32_t index, bool grabbed) {
-        if (mTouch != nullptr && mPlugin->Param(index) != nullptr)
+        if (mTouch != nullptr && ParameterOfPort(PortOfParameter(index)) == index)
             mTouch->touch(mTouch->handle, PortOfParameter(index), grabbed);
     }
 
@@ -102,8 +78,7 @@ class Vt4rLv2Ui : public IHostEdits {
     LV2UI_Controller mController;
     const LV2UI_Touch* mTouch;
     const LV2UI_Resize* mResize;
-    std::unique_ptr<IEffectStandalone> mPlugin;
-    IX11EditorWindow* mView = nullptr; // owned by mPlugin
+    vt4r_formats::EditorBridge mEditor{*this};
 };
 
 LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*, LV2UI_Write_Function write,

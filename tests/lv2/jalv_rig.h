@@ -215,6 +215,7 @@ inline Expected Simulate(const std::string& bundle, std::uint32_t rate, std::uin
     std::vector<float> in(block), out[2] = {std::vector<float>(block), std::vector<float>(block)};
     float control[kPortCount] = {};
     control[PortOfParameter(kInputParam)] = static_cast<float>(inputDb);
+    control[kEnabledPort] = 1.0f;
     control[PortOfParameter(kOutputParam)] = static_cast<float>(outputDb);
     LilvInstance* instance = host.Instance();
     lilv_instance_connect_port(instance, kInputLeftPort, in.data());

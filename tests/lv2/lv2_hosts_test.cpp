@@ -149,6 +149,7 @@ void SaveStateWithOutput(const fs::path& dir, double outputDb) {
         std::vector<float> audio = std::vector<float>(512);
     } v;
     v.control[PortOfParameter(kOutputParam)] = static_cast<float>(outputDb);
+    v.control[kEnabledPort] = 1.0f;
     LilvInstance* instance = host.Instance();
     for (std::uint32_t p = 0; p < 4; ++p)
         lilv_instance_connect_port(instance, p, v.audio.data());

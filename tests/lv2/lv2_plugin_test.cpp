@@ -41,6 +41,7 @@ struct Ports {
             lilv_instance_connect_port(instance, kInputLeftPort + c, audio[c].data());
         for (std::uint32_t p = kFirstParameterPort; p < kPortCount; ++p)
             lilv_instance_connect_port(instance, p, &control[p]);
+        control[kEnabledPort] = 1.0f;
     }
     void Set(float input, float output, float relaxed) {
         control[PortOfParameter(kInputParam)] = input;
@@ -232,4 +233,91 @@ TEST(Lv2Plugin, StateRestoresExactlyWhatWasSavedAndRefusesDamage) {
     double input = 1.0;
     std::memcpy(&input, after.bytes.data(), sizeof input);
     EXPECT_EQ(input, 0.0);
+}
+
+namespace {
+double StoredInput(const StoredValue& stored) {
+    double input = 0.0;
+    if (stored.bytes.size() >= sizeof input)
+        std::memcpy(&input, stored.bytes.data(), sizeof input);
+    return input;
+}
+} // namespace
+
+// The plug-in never holds two truths: a save stores the controls as the host shows them,
+// also when they moved while nothing ran, and restored values stand until a control moves.
+TEST(Lv2Plugin, StateIsWhatTheHostShowsAndARestoredStateStands) {
+    // Moved while deactivated (no run since), then saved, as a host saves a preset.
+    Lv2TestHost first(VT4R_LV2_BUNDLE, 48000, 256, 256);
+    ASSERT_NE(first.Instance(), nullptr);
+    Ports a(first.Instance(), 256);
+    a.Run(256, false);
+    a.Set(12.0f, 0.0f, 0.0f);
+    const StoredValue preset = SaveState(first.Instance());
+    EXPECT_EQ(StoredInput(preset), 12.0);
+
+    // Restored before the first run, with the controls at their defaults: the state stands.
+    Lv2TestHost second(VT4R_LV2_BUNDLE, 48000, 256, 256);
+    ASSERT_NE(second.Instance(), nullptr);
+    Ports b(second.Instance(), 256);
+    StoredValue given = preset;
+    LV2_Handle handle = lilv_instance_get_handle(second.Instance());
+    ASSERT_EQ(StateOf(second.Instance())->restore(handle, Retrieve, &given, 0, nullptr), LV2_STATE_SUCCESS);
+    Direct direct(48000, 256, 256);
+    direct.Set(12.0, 0.0, 0.0);
+    long position = 0;
+    for (int block = 0; block < 20; ++block) {
+        FillSignal(b, 256, position);
+        b.Run(256, false);
+        direct.Run(b, 256);
+        for (std::uint32_t i = 0; i < 256; ++i)
+            ASSERT_EQ(b.audio[2][i], static_cast<float>(direct.buffers[2][i])) << "block " << block;
+    }
+    EXPECT_EQ(StoredInput(SaveState(second.Instance())), 12.0);
+
+    // A control the host moves after the restore takes over.
+    b.Set(3.0f, 0.0f, 0.0f);
+    b.Run(256, false);
+    EXPECT_EQ(StoredInput(SaveState(second.Instance())), 3.0);
+}
+
+// The enabled port bypasses: the input comes out after a short fade, the meters rest, and
+// enabling again fades back to the compressor, which ran on underneath.
+TEST(Lv2Plugin, TheEnabledPortBypassesWithAFade) {
+    Lv2TestHost host(VT4R_LV2_BUNDLE, 48000, 64, 64);
+    ASSERT_NE(host.Instance(), nullptr);
+    Ports ports(host.Instance(), 64);
+    Direct direct(48000, 64, 64);
+    ports.Set(12.0f, 0.0f, 0.0f);
+    direct.Set(12.0, 0.0, 0.0);
+    long position = 0;
+    float last = 0.0f;
+    double largestStep = 0.0, largestSignalStep = 0.0;
+    for (int block = 0; block < 60; ++block) {
+        if (block == 10)
+            ports.control[kEnabledPort] = 0.0f;
+        if (block == 40)
+            ports.control[kEnabledPort] = 1.0f;
+        FillSignal(ports, 64, position);
+        ports.Run(64, false);
+        direct.Run(ports, 64);
+        for (std::uint32_t i = 0; i < 64; ++i) {
+            const float out = ports.audio[2][i];
+            largestStep = std::max(largestStep, std::fabs(double(out) - last));
+            if (i > 0)
+                largestSignalStep = std::max({largestSignalStep, std::fabs(direct.buffers[2][i] - direct.buffers[2][i - 1]),
+                                              std::fabs(double(ports.audio[0][i]) - ports.audio[0][i - 1])});
+            last = out;
+            if (block >= 10 + 8 && block < 40) {
+                ASSERT_EQ(out, ports.audio[0][i]) << "bypassed: the input, block " << block;
+            }
+            if (block < 10 || block >= 40 + 8) {
+                ASSERT_EQ(out, static_cast<float>(direct.buffers[2][i])) << "the compressor, block " << block;
+            }
+        }
+        if (block >= 10 && block < 40) {
+            EXPECT_EQ(ports.control[kGainReductionPort], 0.0f);
+        }
+    }
+    EXPECT_LE(largestStep, largestSignalStep * 1.5) << "no click at either switch";
 }
