@@ -67,6 +67,9 @@ class EditorView final : public IPlugView,
     }
 
     tresult PLUGIN_API removed() override {
+        // A gesture cut short by the window's end still ends for the host.
+        for (std::int32_t i = 0; i < kNumParams; ++i)
+            EndEdit(i);
         if (mRunLoop != nullptr) {
             mRunLoop->unregisterTimer(this);
             mRunLoop->unregisterEventHandler(this);
@@ -134,13 +137,35 @@ class EditorView final : public IPlugView,
     }
 
     // The editor's gestures: what it shows is already the value, so it is not pushed back.
-    void BeginEdit(std::int32_t index) override { mController.BeginEdit(index); }
-    void Edit(std::int32_t index, double plain) override {
-        mController.Edit(index, plain);
-        if (index >= 0 && index < kNumParams)
-            mShown[index] = mController.PlainValue(index);
+    // Hosts take performEdit inside a gesture only: the editor's press reports the value
+    // it starts from before the gesture opens, which changes nothing and is dropped; any
+    // other edit outside a gesture becomes one of its own.
+    void BeginEdit(std::int32_t index) override {
+        if (index < 0 || index >= kNumParams || mInGesture[index])
+            return;
+        mInGesture[index] = true;
+        mController.BeginEdit(index);
     }
-    void EndEdit(std::int32_t index) override { mController.EndEdit(index); }
+    void Edit(std::int32_t index, double plain) override {
+        if (index < 0 || index >= kNumParams)
+            return;
+        if (!mInGesture[index]) {
+            if (plain == mController.PlainValue(index))
+                return;
+            mController.BeginEdit(index);
+            mController.Edit(index, plain);
+            mController.EndEdit(index);
+        } else {
+            mController.Edit(index, plain);
+        }
+        mShown[index] = mController.PlainValue(index);
+    }
+    void EndEdit(std::int32_t index) override {
+        if (index < 0 || index >= kNumParams || !mInGesture[index])
+            return;
+        mInGesture[index] = false;
+        mController.EndEdit(index);
+    }
 
     RefCount mRefs;
     Controller& mController;
@@ -149,6 +174,7 @@ class EditorView final : public IPlugView,
     Linux::IRunLoop* mRunLoop = nullptr;
     double mShown[kNumParams] = {};
     double mShownNeedle = 0.0;
+    bool mInGesture[kNumParams] = {};
 };
 
 } // namespace
