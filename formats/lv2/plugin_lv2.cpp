@@ -114,10 +114,11 @@ class Vt4rLv2 {
     // value changed since it was last seen.
     void ReadControlPorts() {
         for (std::int32_t i = 0; i < kNumParams; ++i) {
-            const float* port = mPorts[PortOfParameter(i)];
+            float* port = mPorts[PortOfParameter(i)];
             if (port == nullptr)
                 continue;
-            const float value = *port;
+            // A save reads the ports beside the run; hosts write them from either thread.
+            const float value = std::atomic_ref<float>(*port).load(std::memory_order_relaxed);
             const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
             const std::uint32_t seen = mSeen[i].exchange(bits, std::memory_order_relaxed);
             if (seen == bits || seen == kAdoptAsSeen)
