@@ -31,7 +31,7 @@ double Clamp01(double v) {
 Controller::Controller() = default;
 
 Controller::~Controller() {
-    setComponentHandler(nullptr);
+    terminate();
 }
 
 tresult PLUGIN_API Controller::queryInterface(const TUID iid, void** obj) {
@@ -46,12 +46,20 @@ tresult PLUGIN_API Controller::queryInterface(const TUID iid, void** obj) {
     return kNoInterface;
 }
 
-tresult PLUGIN_API Controller::initialize(FUnknown*) {
+tresult PLUGIN_API Controller::initialize(FUnknown* context) {
+    if (context != nullptr)
+        context->addRef();
+    if (mHostContext != nullptr)
+        mHostContext->release();
+    mHostContext = context;
     return kResultOk;
 }
 
 tresult PLUGIN_API Controller::terminate() {
     setComponentHandler(nullptr);
+    if (mHostContext != nullptr)
+        mHostContext->release();
+    mHostContext = nullptr;
     return kResultOk;
 }
 

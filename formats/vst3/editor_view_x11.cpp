@@ -54,9 +54,12 @@ class EditorView final : public IPlugView,
             shown = NAN;
         mShownNeedle = NAN;
         Follow();
-        if (mFrame != nullptr &&
-            mFrame->queryInterface(Linux::IRunLoop_iid, reinterpret_cast<void**>(&mRunLoop)) == kResultOk &&
-            mRunLoop != nullptr) {
+        // The frame serves the run loop; some hosts serve it through their context instead.
+        for (FUnknown* source : {static_cast<FUnknown*>(mFrame), mController.HostContext()})
+            if (mRunLoop == nullptr && source != nullptr &&
+                source->queryInterface(Linux::IRunLoop_iid, reinterpret_cast<void**>(&mRunLoop)) != kResultOk)
+                mRunLoop = nullptr;
+        if (mRunLoop != nullptr) {
             mRunLoop->registerTimer(this, kTimerMs);
             const int fd = mBridge.EventFd();
             if (fd >= 0)

@@ -104,6 +104,8 @@ class Controller final : public Steinberg::Vst::IEditController {
     void BeginEdit(std::int32_t index);
     void Edit(std::int32_t index, double plain);
     void EndEdit(std::int32_t index);
+    // What the host gave initialize, null before or after: some hosts serve the run loop there.
+    Steinberg::FUnknown* HostContext() const { return mHostContext; }
 
   private:
     ~Controller();
@@ -113,6 +115,7 @@ class Controller final : public Steinberg::Vst::IEditController {
     vt4r_formats::WrapperCore mCore{"vst3"};
     std::atomic<double> mGainReduction{0.0};
     Steinberg::Vst::IComponentHandler* mHandler = nullptr;
+    Steinberg::FUnknown* mHostContext = nullptr;
 };
 
 // The editor for the platform, null where there is none. Holds a reference to `controller`.
