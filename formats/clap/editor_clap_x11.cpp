@@ -39,6 +39,7 @@ class Editor : public vt4r_formats::EditorEdits {
         if (!mBridge.IsOpen())
             return;
         mBridge.Idle();
+        SendHeld();
         Refresh();
     }
 
@@ -60,16 +61,51 @@ class Editor : public vt4r_formats::EditorEdits {
     bool IsTimer(clap_id id) const { return mTimerOn && id == mTimer; }
 
     // ---- EditorEdits ----
-    void BeginEdit(std::int32_t index) override { mInstance.Queue({Outgoing::Begin, index, 0.0}); }
+    // A control reports the value a press sets before the press opens its gesture; the
+    // value is held until then, so the host sees it inside the gesture. One that no
+    // gesture takes up goes out in a gesture of its own when the events are handled.
+    void BeginEdit(std::int32_t index) override {
+        if (mHeld && mHeldIndex != index)
+            SendHeld();
+        mInstance.Tell({Outgoing::Begin, index, 0.0});
+        mGesture = index;
+        if (mHeld) {
+            mHeld = false;
+            mInstance.Tell({Outgoing::Value, index, mHeldValue});
+        }
+    }
     void Edit(std::int32_t index, double plain) override {
-        mInstance.Queue({Outgoing::Value, index, plain});
+        if (index == mGesture) {
+            mInstance.Tell({Outgoing::Value, index, plain});
+        } else {
+            if (mHeld && mHeldIndex != index)
+                SendHeld();
+            // Into the core now; the host hears of it with its gesture.
+            mInstance.core.EditorEdit(index, plain);
+            mHeld = true;
+            mHeldIndex = index;
+            mHeldValue = mInstance.core.Value(index);
+        }
         // What the editor shows already; no echo back into it.
         if (index >= 0 && index < kNumParams)
             mShown[index] = mInstance.core.Value(index);
     }
-    void EndEdit(std::int32_t index) override { mInstance.Queue({Outgoing::End, index, 0.0}); }
+    void EndEdit(std::int32_t index) override {
+        if (mHeld && mHeldIndex == index)
+            BeginEdit(index); // its value, before the gesture ends
+        mInstance.Tell({Outgoing::End, index, 0.0});
+        if (mGesture == index)
+            mGesture = -1;
+    }
 
   private:
+    void SendHeld() {
+        if (!mHeld)
+            return;
+        const std::int32_t index = mHeldIndex;
+        BeginEdit(index);
+        EndEdit(index);
+    }
     void StartTimer() {
         const clap_host_timer_support_t* timer = mInstance.hostTimer;
         if (!mTimerOn && timer != nullptr)
@@ -84,6 +120,10 @@ class Editor : public vt4r_formats::EditorEdits {
     Instance& mInstance;
     vt4r_formats::EditorBridge mBridge;
     double mShown[kNumParams];
+    std::int32_t mGesture = -1;
+    bool mHeld = false;
+    std::int32_t mHeldIndex = -1;
+    double mHeldValue = 0.0;
     clap_id mTimer = CLAP_INVALID_ID;
     bool mTimerOn = false;
 };

@@ -324,12 +324,12 @@ Instance::Instance(const clap_host_t* host) : host(host) {
 
 Instance::~Instance() = default;
 
-void Instance::Queue(const Outgoing& edit) {
-    if (edit.kind == Outgoing::Value)
-        core.EditorEdit(edit.index, edit.value);
+void Instance::Tell(const Outgoing& edit) {
     Outgoing told = edit;
-    if (edit.kind == Outgoing::Value)
+    if (edit.kind == Outgoing::Value) {
+        core.EditorEdit(edit.index, edit.value);
         told.value = core.Value(edit.index);
+    }
     // A full queue (a host that neither processes nor flushes) drops this news for the
     // host only: the core already has the value.
     outgoing.Push(told);

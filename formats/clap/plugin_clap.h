@@ -43,8 +43,9 @@ struct Instance {
     EventQueue<Outgoing, 1024> outgoing;
     Editor* editor = nullptr;
 
-    // [main thread] An edit from the editor: into the core at once, and to the host soon.
-    void Queue(const Outgoing& edit);
+    // [main thread] News of an editor edit for the host, sent with the next block or flush.
+    // A value is put into the core at once.
+    void Tell(const Outgoing& edit);
     // [audio thread or flush] Hands queued edits to the host until its list is full.
     void Deliver(const clap_output_events_t* out);
     // Host values from a list of input events, for the next block.
