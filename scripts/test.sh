@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build with all labels (unit,
 # audio against a private JACK server, gui on a private Xvfb display), then the unit tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, every fuzz target for 20 s, then the Windows build's
+# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, every fuzz target for 20 s, the Debian
+# package built, installed and purged (scripts/test-deb.sh), then the Windows build's
 # tests under Wine with its sound routed to JACK (label windows), the comparisons between the two
 # platforms' programs, and the Windows program driven under Wine (label wine).
 set -euo pipefail
@@ -31,9 +32,10 @@ run env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 setarch "$(uname -m
     ctest --test-dir build-tsan --output-on-failure -L unit -j 2
 run scripts/fuzz.sh 20
 
-# A packager's build: Release, no options of ours, so warnings stay warnings.
-run bash -c 'cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVT4R_BUILD_TESTS=OFF -DVT4R_BUILD_BENCH=OFF >/dev/null &&
-    cmake --build build-release -j 2 >/dev/null'
+# A packager's build: Release with Debian's hardening flags and without -Werror, so warnings stay
+# warnings. The Debian package is made from it, installed, used and purged.
+run scripts/package-deb.sh --build build-release
+run scripts/test-deb.sh build-deb build-release
 
 run scripts/build-windows.sh build-win
 if [ -f build-win/CTestTestfile.cmake ]; then
