@@ -145,11 +145,11 @@ template <bool kFma>
     return MulAdd<kFma>(scale, tmp, scale);
 }
 
-#if defined(__x86_64__) && !defined(_WIN32) && !defined(__clang__)
+#if defined(__x86_64__) && !defined(_WIN32)
 // Four at a time in one AVX2 register, for batches of independent evaluations: lane by lane the
 // very operations of Log<true> and Exp<true>, so the same bits. A group with a rare input takes
-// the one-at-a-time code for all four. Only for code built for AVX2 and FMA, by GCC (Windows is
-// left out: its compilers do not align the stack for AVX spills).
+// the one-at-a-time code for all four. Only for code built for AVX2 and FMA (Windows is left out:
+// its compilers do not align the stack for AVX spills).
 #define VT4R_WIDE_MATH 1
 
 // The pairs of doubles at table[index[k]] (index counting pairs), as the

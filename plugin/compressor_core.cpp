@@ -123,7 +123,13 @@ void CompressorCore::levelsAndTargets(double* level, double* target, int n) cons
 #pragma GCC diagnostic ignored "-Wpsabi"
 __attribute__((target("avx2,fma"))) int CompressorCore::levelsAndTargetsWide(double* level, double* target,
                                                                             int n) const {
-    const Quad threshold = Broadcast<Quad>(mThreshold), one = Broadcast<Quad>(1.0);
+    const Quad threshold = _mm256_set1_pd(mThreshold), one = _mm256_set1_pd(1.0);
+    // The gain law is generic code, built without AVX. clang refuses a Quad passed by value
+    // between AVX code and other code even where the call is inlined, so it crosses by reference
+    // here; inside, generic code hands it to generic code.
+    const auto gainDb = [this](const Quad& db, Quad& gain) __attribute__((always_inline)) {
+        gain = gainComputerDb(db);
+    };
     int i = 0;
     for (; i + 4 <= n; i += 4)
         _mm256_storeu_pd(level + i, inline_math::LogOfMagnitude4(_mm256_loadu_pd(level + i)) * kDbPerNeper);
@@ -132,8 +138,9 @@ __attribute__((target("avx2,fma"))) int CompressorCore::levelsAndTargetsWide(dou
     for (i = 0; i + 4 <= n; i += 4) {
         const Quad db = _mm256_loadu_pd(level + i);
         const Quad above = _mm256_cmp_pd(db, threshold, _CMP_GT_OQ);
-        _mm256_storeu_pd(target + i,
-                         _mm256_blendv_pd(Broadcast<Quad>(-1.0), 0.1151292546497 * gainComputerDb(db), above));
+        Quad gain;
+        gainDb(db, gain);
+        _mm256_storeu_pd(target + i, _mm256_blendv_pd(_mm256_set1_pd(-1.0), 0.1151292546497 * gain, above));
     }
     for (i = 0; i + 4 <= n; i += 4) {
         const Quad above = _mm256_cmp_pd(_mm256_loadu_pd(level + i), threshold, _CMP_GT_OQ);
