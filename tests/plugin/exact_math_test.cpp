@@ -7,7 +7,14 @@
 // CTest runs this twice: as the processor is, and with glibc told to ignore FMA and AVX2, so that
 // on a processor with FMA both builds meet glibc's.
 #include <gtest/gtest.h>
+// glibc's header is C: its _Bool is a keyword GCC's C++ knows and clang's does not.
+#if defined(__clang__)
+#define _Bool bool
 #include <sys/platform/x86.h>
+#undef _Bool
+#else
+#include <sys/platform/x86.h>
+#endif
 
 #include <bit>
 #include <cmath>
