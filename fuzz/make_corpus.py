@@ -205,3 +205,63 @@ write("stream", {
     "gaps": callbacks(0, 0, 52) + callbacks(2, 77, 3, flags=0x0E) + callbacks(2, 77, 2, flags=0x70)
     + callbacks(2, 77, 2, flags=0x86) + callbacks(2, 77, 2),
 })
+
+# ---- Parameter texts ------------------------------------------------------------------------
+
+
+def exact(value):
+    # a hostile-double choice past the table: the double's own bytes
+    return bytes([200]) + struct.pack("<d", value)
+
+
+# value to format, short buffer's size - 1, then the text
+write("param_text", {
+    "gain": audio(0.75) + bytes([8]) + b"-3.5 dB",
+    "switch-words": bytes([2, 3]) + b" oN\t",
+    "signed-unit-case": exact(12.345) + bytes([20]) + b"+20.00 DB",
+    "exponent": bytes([NAN, 0]) + b"1e3",
+    "infinite-off": bytes([INF, 5]) + b"Off",
+    "long-zeros": bytes([HUGE, 23]) + b"-0." + b"0" * 80 + b"5 dB",
+})
+
+# ---- LV2 state ------------------------------------------------------------------------------
+
+# ports as the fuzzer picks them: 0..2 the parameters, 3..5 the meters, 6 enabled
+def connect(port, on=True):
+    return step(0, bytes([port, 1 if on else 0]))
+
+
+def set_control(port, value):
+    return step(1, bytes([port, 2, int(round(value * 4)) + 128]))
+
+
+def restore_values(*values, how=0, flags=0):
+    return step(2, bytes([how, flags]) + b"".join(values))
+
+
+def restore_bytes(data, how=0x80, flags=0):
+    return step(2, bytes([how, flags, len(data)]) + data)
+
+
+def run(frames, level=16, hz=7):
+    return step(6, struct.pack("<H", frames), bytes([level, hz]))
+
+
+# rate (48000), nominal and maximum block lengths (0: unstated), map
+def lv2_seed(*steps, rate=1, nominal=0, maximum=0):
+    return bytes([rate, nominal, maximum, 0]) + b"".join(steps)
+
+
+plain = (exact(-3.5), exact(12.0), exact(1.0))
+all_ports = b"".join(connect(p) for p in (0, 1, 2, 6))
+write("lv2_state", {
+    "restore-before-run": lv2_seed(restore_values(*plain), all_ports, run(512) * 3, step(4)),
+    "controls-move": lv2_seed(all_ports, set_control(0, 6.0), run(256), restore_values(*plain), run(256),
+                              set_control(1, -7.25), set_control(2, 1.0), run(256), step(4)),
+    "bad-states": lv2_seed(all_ports, run(64), restore_values(*plain, how=12), restore_values(*plain, how=3),
+                           restore_bytes(struct.pack("<d", 1.0) * 3 + b"\x00"),
+                           restore_bytes(struct.pack("<ddd", -40.0, float("nan"), 3.0), how=0xB0), run(64)),
+    "fixed-blocks": lv2_seed(all_ports, step(5), run(256, level=200), step(5), restore_values(*plain), run(1024),
+                             connect(0, False), run(1), connect(0), set_control(6, 0.0), run(300), step(4),
+                             nominal=4, maximum=5),
+})

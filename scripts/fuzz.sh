@@ -11,15 +11,18 @@ seconds=${1:-60}
 shift $(( $# > 0 ? 1 : 0 ))
 names=("$@")
 if [ "${#names[@]}" -eq 0 ]; then
-    names=(ini settings state png text midi process stream)
+    names=(ini settings state png text midi process stream param_text lv2_state)
 fi
 
 scripts/setup.sh
 
 build="$root/build-fuzz"
 jobs=$(nproc 2>/dev/null || echo 2)
+# musl's tables give the signal path its inline exp and log, and with them the four-wide batch
+# (framework/inline_math.h), so the fuzzers run the code the plug-in ships.
+musl=$(scripts/fetch-source.sh musl=1.2.3-1 "$root/build-deps/src")
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVT4R_BUILD_FUZZ=ON \
-    -DVT4R_BUILD_TESTS=OFF -DVT4R_BUILD_BENCH=OFF >/dev/null
+    -DVT4R_BUILD_TESTS=OFF -DVT4R_BUILD_BENCH=OFF -DVT4R_MUSL_SOURCE_DIR="$musl" >/dev/null
 cmake --build "$build" --target vt4r_fuzz -j "$jobs" >/dev/null
 
 work=$(mktemp -d)
