@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "clap_test_host.h"
@@ -356,4 +358,62 @@ TEST(ClapPlugin, EveryParameterIsDescribedAndItsTextsGoBothWays) {
     EXPECT_FALSE(host.params->get_value(plugin, 4, &value));
     EXPECT_FALSE(host.params->value_to_text(plugin, 4, 0.0, text, sizeof text));
     EXPECT_FALSE(host.params->text_to_value(plugin, 4, "0", &value));
+}
+
+// The main thread's calls (values, texts, state both ways, flush when the host stops)
+// while the audio thread processes with events of its own: every value crossing is an
+// atomic or under the plug-in's lock (run under TSan), and the last state loaded wins.
+TEST(ClapPlugin, MainThreadCallsWhileTheAudioThreadProcesses) {
+    Host host(Clap());
+    ASSERT_NE(host.Plugin(), nullptr);
+    ASSERT_TRUE(host.Activate(48000, 128, 128));
+    Host source(Clap());
+    InputEvents values;
+    OutputEvents none;
+    values.Add(0, 4.5);
+    values.Add(1, -2.0);
+    values.Add(2, 1.0);
+    source.Flush(values, none);
+    const std::vector<std::uint8_t> state = source.Save();
+    std::atomic<bool> stop{false};
+    std::atomic<bool> finite{true};
+    std::thread audio([&] {
+        std::vector<float> in[2], out[2];
+        for (int c = 0; c < 2; ++c) {
+            in[c].assign(128, 0);
+            out[c].assign(128, 0);
+        }
+        float* ins[2] = {in[0].data(), in[1].data()};
+        float* outs[2] = {out[0].data(), out[1].data()};
+        InputEvents events;
+        OutputEvents sent;
+        long position = 0;
+        for (int block = 0; !stop || block < 200; ++block) {
+            events.Clear();
+            events.Add(kBypass, block % 50 < 25 ? 0.0 : 1.0);
+            Fill(in, 128, position, 48000);
+            host.Process(ins, outs, 128, events, sent);
+            for (int c = 0; c < 2; ++c)
+                for (float x : out[c])
+                    finite = finite && std::isfinite(x);
+        }
+    });
+    for (int round = 0; round < 300; ++round) {
+        double v = 0;
+        char text[32];
+        host.params->get_value(host.Plugin(), static_cast<clap_id>(round % 4), &v);
+        host.params->value_to_text(host.Plugin(), static_cast<clap_id>(round % 4), v, text, sizeof text);
+        EXPECT_EQ(host.Save().size(), 24u);
+        EXPECT_TRUE(host.Load(state));
+    }
+    stop = true;
+    audio.join();
+    EXPECT_TRUE(finite);
+    EXPECT_EQ(host.Save(), state);
+    host.Stop();
+    InputEvents later;
+    later.Add(1, 6.0);
+    OutputEvents sent;
+    host.Flush(later, sent);
+    EXPECT_EQ(host.Value(1), 6.0);
 }
