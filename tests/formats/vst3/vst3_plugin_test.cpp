@@ -132,6 +132,17 @@ TEST(Vst3Plugin, BothWidthsRunLikeThePluginItselfWithoutAllocatingOrForeignLocks
             EXPECT_EQ(realtime_probe::foreignLocks.load(), 0) << width;
         }
 
+        // Buses without buffers (a flush with audio, inactive buses): processed, nothing touched.
+        AudioBusBuffers empty[1];
+        empty[0].numChannels = 2; // channelBuffers null
+        ProcessData bare;
+        bare.symbolicSampleSize = width;
+        bare.numSamples = 64;
+        EXPECT_EQ(host.processor->process(bare), kResultOk);
+        bare.numInputs = bare.numOutputs = 1;
+        bare.inputs = bare.outputs = empty;
+        EXPECT_EQ(host.processor->process(bare), kResultOk);
+
         // Set up again at another rate and block length: as a new plug-in at that rate.
         host.Deactivate();
         ASSERT_TRUE(host.Activate(96000, 256, width));

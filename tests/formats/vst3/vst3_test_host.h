@@ -60,7 +60,8 @@ class MemoryStream : public IBStream {
         std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(numBytes, 0)), data.size() - position);
         if (chunk > 0)
             n = std::min<std::size_t>(n, static_cast<std::size_t>(chunk));
-        std::memcpy(buffer, data.data() + position, n);
+        if (n > 0)
+            std::memcpy(buffer, data.data() + position, n);
         position += n;
         if (numBytesRead != nullptr)
             *numBytesRead = static_cast<int32>(n);
