@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build with all labels (unit,
-# audio against a private JACK server, gui on a private Xvfb display), then the unit tests again under
+# audio against a private JACK server, gui on a private Xvfb display, hosts in Ardour), then the unit tests again under
 # AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, every fuzz target for 20 s, the Debian
 # package built, installed and purged (scripts/test-deb.sh), then the Windows build's
 # tests under Wine with its sound routed to JACK (label windows), the comparisons between the two
@@ -20,6 +20,8 @@ run() {
 # musl's mathematics, which the Windows build uses, is compared with glibc's here too.
 musl=$(scripts/fetch-source.sh musl=1.2.3-1 build-deps/src)
 scripts/build.sh build "" -DVT4R_MUSL_SOURCE_DIR="$musl"
+# Ardour for the hosts tests; they skip without it, so a rig that cannot be set up fails here.
+run scripts/ardour-rig.sh setup
 run scripts/with-jack.sh scripts/with-xvfb.sh ctest --test-dir build --output-on-failure -j 2
 
 scripts/build.sh build-asan address

@@ -1,0 +1,27 @@
+-- A preset saved while VT4R is deactivated, Input moved from 0 to 12 dB meanwhile, then loaded
+-- into the running plug-in after Input went back to 0; the session is saved for export.
+package.path = os.getenv("VT4R_LUA_DIR") .. "/?.lua;" .. package.path
+local s = require("common")
+local ok, err = pcall(function()
+    load_session(s.dir, s.name)
+    local proc, plugin = s.plugin()
+    s.set(proc, plugin, "Input", 0)
+    s.settle()
+    proc:deactivate()
+    s.settle()
+    s.set(proc, plugin, "Input", 12)
+    s.settle()
+    plugin:save_preset("held at 12")
+    local preset = plugin:preset_by_label("held at 12")
+    assert(preset and preset.valid, "the preset was not saved")
+    proc:activate()
+    s.settle()
+    s.set(proc, plugin, "Input", 0)
+    s.settle()
+    assert(plugin:load_preset(preset), "the preset did not load")
+    s.settle()
+    s.report(proc, plugin)
+    s.save()
+end)
+if not ok then s.say("error", err) end
+close_session()
