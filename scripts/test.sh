@@ -25,13 +25,14 @@ run scripts/ardour-rig.sh setup
 run scripts/with-jack.sh scripts/with-xvfb.sh ctest --test-dir build --output-on-failure -j 2
 
 scripts/build.sh build-asan address
+# The unit tests, and the many plug-ins with their editors in one process (stress) on a private display.
 run env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan --output-on-failure -L unit -j 2
+    scripts/with-xvfb.sh ctest --test-dir build-asan --output-on-failure -L 'unit|stress' -j 2
 
 scripts/build.sh build-tsan thread
 # Some kernels randomise addresses more than ThreadSanitizer's shadow map allows.
 run env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 setarch "$(uname -m)" -R \
-    ctest --test-dir build-tsan --output-on-failure -L unit -j 2
+    scripts/with-xvfb.sh ctest --test-dir build-tsan --output-on-failure -L 'unit|stress' -j 2
 run scripts/fuzz.sh 20
 
 # A packager's build: Release with Debian's hardening flags and without -Werror, so warnings stay
