@@ -2,7 +2,8 @@
 # Ardour 7's headless tools as a test host, without Ardour's own plug-ins.
 #
 #   scripts/ardour-rig.sh setup [DIR]            prints the rig's folder (default build-deps/ardour)
-#   scripts/ardour-rig.sh run [DIR] -- TOOL ARGS runs luasession or ardour7-export from it
+#   scripts/ardour-rig.sh run [DIR] -- TOOL ARGS runs luasession, ardour7-export or
+#                                                ardour-vst3-scanner from it
 #
 # setup fetches Debian's ardour and ardour-data packages and unpacks them into DIR/root: the
 # packages are not installed, so nothing they recommend or depend on for plug-ins (Ardour's LV2
@@ -87,7 +88,7 @@ setup)
 run)
     [ "${1:-}" = -- ] && shift
     if [ $# -eq 0 ]; then
-        echo "usage: ardour-rig.sh run [DIR] -- luasession|ardour$version-export ARGS..." >&2
+        echo "usage: ardour-rig.sh run [DIR] -- luasession|ardour$version-export|ardour-vst3-scanner ARGS..." >&2
         exit 2
     fi
     tool=$1
@@ -95,6 +96,8 @@ run)
     case "$tool" in
     luasession) program=$lib/luasession ;;
     ardour$version-export) program=$lib/utils/ardour$version-export ;;
+    # Ardour's headless tools find VST3 plug-ins only in its cache, which this scanner fills.
+    ardour-vst3-scanner) program=$lib/ardour-vst3-scanner ;;
     *) echo "ardour-rig: unknown tool $tool" >&2; exit 2 ;;
     esac
     [ -x "$program" ] || { echo "ardour-rig: no rig in $dir (run setup first)" >&2; exit 2; }

@@ -1,4 +1,4 @@
--- A session with one stereo track and VT4R on it at Input 6 dB, Relaxed Mode on.
+-- A session with one stereo track and VT4R on it at Input VT4R_INPUT dB, Relaxed Mode on.
 package.path = os.getenv("VT4R_LUA_DIR") .. "/?.lua;" .. package.path
 local s = require("common")
 local ok, err = pcall(function()
@@ -9,7 +9,7 @@ local ok, err = pcall(function()
     assert(not proc:isnil(), "Ardour found no VT4R (" .. s.format .. ")")
     assert(track:add_processor_by_index(proc, 0, nil, true))
     local plugin = proc:to_insert():plugin(0)
-    s.set(proc, plugin, "Input", 6)
+    s.set(proc, plugin, "Input", tonumber(assert(os.getenv("VT4R_INPUT"))))
     s.set(proc, plugin, "Relaxed Mode", 1)
     s.settle()
     s.report(proc, plugin)

@@ -1,7 +1,8 @@
--- A preset saved while VT4R is deactivated, Input moved from 0 to 12 dB meanwhile, then loaded
--- into the running plug-in after Input went back to 0; the session is saved for export.
+-- A preset saved while VT4R is deactivated, Input moved from 0 to VT4R_PRESET_INPUT dB meanwhile,
+-- then loaded into the running plug-in after Input went back to 0; the session is saved for export.
 package.path = os.getenv("VT4R_LUA_DIR") .. "/?.lua;" .. package.path
 local s = require("common")
+local held = tonumber(assert(os.getenv("VT4R_PRESET_INPUT")))
 local ok, err = pcall(function()
     load_session(s.dir, s.name)
     local proc, plugin = s.plugin()
@@ -9,10 +10,10 @@ local ok, err = pcall(function()
     s.settle()
     proc:deactivate()
     s.settle()
-    s.set(proc, plugin, "Input", 12)
+    s.set(proc, plugin, "Input", held)
     s.settle()
-    plugin:save_preset("held at 12")
-    local preset = plugin:preset_by_label("held at 12")
+    plugin:save_preset("held")
+    local preset = plugin:preset_by_label("held")
     assert(preset and preset.valid, "the preset was not saved")
     proc:activate()
     s.settle()
