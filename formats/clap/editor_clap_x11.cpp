@@ -154,8 +154,12 @@ bool Create(const clap_plugin_t* plugin, const char* api, bool floating) {
     Instance& self = Of(plugin);
     if (!IsX11(api, floating) || self.editor != nullptr)
         return false;
-    self.editor = new (std::nothrow) Editor(self);
-    return self.editor != nullptr;
+    try {
+        self.editor = new Editor(self);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 void Destroy(const clap_plugin_t* plugin) {

@@ -289,8 +289,12 @@ const clap_plugin_t* Create(const clap_plugin_factory_t*, const clap_host_t* hos
     if (host == nullptr || host->get_extension == nullptr || id == nullptr ||
         std::strcmp(id, kDescriptor.id) != 0 || !clap_version_is_compatible(host->clap_version))
         return nullptr;
-    Instance* self = new (std::nothrow) Instance(host);
-    return self != nullptr ? &self->clap : nullptr;
+    // Plain new, so the same allocator pair makes and frees it in any host's process.
+    try {
+        return &(new Instance(host))->clap;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 const clap_plugin_factory_t kFactory = {PluginCount, Descriptor, Create};
