@@ -160,7 +160,8 @@ struct InStream {
             if (self->at == self->bytes.size() && self->failAtEnd)
                 return -1;
             const std::size_t n = std::min<std::size_t>({size, self->chunk, self->bytes.size() - self->at});
-            std::memcpy(data, self->bytes.data() + self->at, n);
+            if (n > 0)
+                std::memcpy(data, self->bytes.data() + self->at, n);
             self->at += n;
             return static_cast<std::int64_t>(n);
         };
