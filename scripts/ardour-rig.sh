@@ -42,7 +42,8 @@ missing_libraries() {
 setup() {
     exec 9>"$dir/.lock"
     flock 9
-    if [ ! -x "$lib/luasession" ] || [ ! -f "$dir/libraries.txt" ]; then
+    if [ ! -x "$lib/luasession" ] || [ ! -f "$dir/libraries.txt" ] || [ -d "$lib/vamp" ] ||
+        grep -q -l -E '\["type"\] *= *"[Dd][Ss][Pp]"' "$tree/usr/share/ardour$version/scripts/"*.lua 2>/dev/null; then
         local downloads=$dir/downloads
         rm -rf "$downloads" "$tree.partial"
         mkdir -p "$downloads" "$tree.partial"
@@ -55,8 +56,11 @@ setup() {
         for deb in "$downloads"/*.deb; do
             dpkg-deb -x "$deb" "$tree.partial"
         done
-        # Ardour's own analysis plug-ins are no part of the host under test.
+        # Ardour's own plug-ins are no part of the host under test: its analysis (vamp) plug-ins
+        # and its Lua DSP scripts.
         rm -rf "$tree.partial/usr/lib/ardour$version/vamp"
+        grep -l -E '\["type"\] *= *"[Dd][Ss][Pp]"' "$tree.partial/usr/share/ardour$version/scripts/"*.lua |
+            xargs -r rm -f
         # Libraries only: the ardour-* packages (data, Ardour's LV2 set) and anything that is not a
         # library stay out.
         dpkg-deb -f "$downloads"/ardour_*.deb Depends | tr ',|' '\n\n' | sed -E 's/\(.*\)//; s/^ +| +$//g' |

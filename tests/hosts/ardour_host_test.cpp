@@ -296,6 +296,7 @@ protected:
                 rig->ScanVst3(e.path());
         std::map<std::string, std::string> made = rig->Lua("create");
         ASSERT_FALSE(HasFailure());
+        EXPECT_EQ(made["plugins"], "VT4R") << "Ardour must find VT4R and nothing else";
         EXPECT_EQ(made["param Input"], "5.0");
         EXPECT_EQ(made["param Relaxed_Mode"], "1.0");
         block = std::stoi(made["block"]);

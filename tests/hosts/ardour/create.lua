@@ -3,6 +3,12 @@ package.path = os.getenv("VT4R_LUA_DIR") .. "/?.lua;" .. package.path
 local s = require("common")
 local ok, err = pcall(function()
     create_session(s.dir, s.name, 48000)
+    -- Every plug-in Ardour found, of any format.
+    local found = {}
+    for info in ARDOUR.LuaAPI.list_plugins():iter() do
+        found[#found + 1] = (info.name:gsub("[ |]", "_"))
+    end
+    s.say("plugins", table.concat(found, "|"))
     local track = Session:new_audio_track(2, 2, nil, 1, "track", ARDOUR.PresentationInfo.max_order,
                                           ARDOUR.TrackMode.Normal, true):front()
     local proc = ARDOUR.LuaAPI.new_plugin(Session, "VT4R", ARDOUR.PluginType[s.format], "")
