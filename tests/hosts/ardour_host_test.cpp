@@ -99,7 +99,7 @@ std::map<std::string, std::string> Results(const fs::path& path) {
 }
 
 class ArdourRig {
-public:
+  public:
     // Sets up the rig once for all tests; empty when it can be had, else why not.
     static const std::string& Unavailable() {
         static const std::string why = [] {
@@ -145,7 +145,8 @@ public:
 
     // Ardour's headless tools see a VST3 plug-in only once its scanner has put it in the cache.
     void ScanVst3(const fs::path& bundle) {
-        const ProgramResult r = Run({"timeout", "60", Script(), "run", "--", "ardour-vst3-scanner", "-q", bundle.string()});
+        const ProgramResult r = Run({"timeout", "-k", "5", "60", Script(), "run", "--", "ardour-vst3-scanner",
+                                     "-q", bundle.string()});
         EXPECT_EQ(r.exitCode, 0) << r.errors;
     }
 
@@ -153,7 +154,7 @@ public:
     std::map<std::string, std::string> Lua(const std::string& script) {
         const fs::path results = mDir / (script + ".txt");
         setenv("VT4R_RESULTS", results.c_str(), 1);
-        const ProgramResult r = Run({"timeout", "120", Script(), "run", "--", "luasession",
+        const ProgramResult r = Run({"timeout", "-k", "5", "120", Script(), "run", "--", "luasession",
                                      (kSource / "tests/hosts/ardour" / (script + ".lua")).string()});
         std::map<std::string, std::string> found = Results(results);
         if (r.exitCode != 0 || found.count("error") || found.empty())
@@ -168,8 +169,8 @@ public:
         std::string errors;
         for (int attempt = 0; attempt < 4; ++attempt) {
             fs::remove(out);
-            const ProgramResult r = Run({"timeout", "40", Script(), "run", "--", "ardour7-export", "-b", "float",
-                                         "-o", out.string(), Session().string(), "vt4r"});
+            const ProgramResult r = Run({"timeout", "-k", "5", "40", Script(), "run", "--", "ardour7-export",
+                                         "-b", "float", "-o", out.string(), Session().string(), "vt4r"});
             if (r.exitCode == 0 && fs::exists(out))
                 return ReadAudio(out);
             errors += "exit " + std::to_string(r.exitCode) + ": " + r.errors.substr(0, 2000) + "\n";
@@ -193,16 +194,19 @@ public:
         const std::string length = "a" + std::to_string(frames * kSuperclockPerFrame);
         std::string sources = "<Sources>";
         for (int c = 0; c < 2; ++c)
-            sources += "<Source name=\"recording.wav\" type=\"audio\" flags=\"\" id=\"" + std::to_string(900001 + c) +
-                       "\" channel=\"" + std::to_string(c) + "\" origin=\"\" gain=\"1\"/>";
+            sources += "<Source name=\"recording.wav\" type=\"audio\" flags=\"\" id=\"" +
+                       std::to_string(900001 + c) + "\" channel=\"" + std::to_string(c) +
+                       "\" origin=\"\" gain=\"1\"/>";
         sources += "</Sources>";
         const std::string region =
-            "<Region name=\"recording\" start=\"a0\" length=\"" + length + "@a0\" position=\"a0\" id=\"900010\" "
-            "type=\"audio\" envelope-active=\"0\" fade-in-active=\"0\" fade-out-active=\"0\" scale-amplitude=\"1\" "
+            "<Region name=\"recording\" start=\"a0\" length=\"" + length +
+            "@a0\" position=\"a0\" id=\"900010\" "
+            "type=\"audio\" envelope-active=\"0\" fade-in-active=\"0\" fade-out-active=\"0\" "
+            "scale-amplitude=\"1\" "
             "channels=\"2\" source-0=\"900001\" master-source-0=\"900001\" source-1=\"900002\" "
             "master-source-1=\"900002\"/>";
-        const std::string range = "<Locations><Location id=\"900020\" name=\"session\" start=\"a0\" end=\"" + length +
-                                  "\" flags=\"IsSessionRange\"/></Locations>";
+        const std::string range = "<Locations><Location id=\"900020\" name=\"session\" start=\"a0\" end=\"" +
+                                  length + "\" flags=\"IsSessionRange\"/></Locations>";
         auto replace = [&xml](const std::string& from, const std::string& to) {
             const auto at = xml.find(from);
             if (at == std::string::npos)
@@ -224,7 +228,7 @@ public:
         std::ofstream(file) << xml;
     }
 
-private:
+  private:
     static std::string Script() { return (kSource / "scripts/ardour-rig.sh").string(); }
 
     ProgramResult Run(std::vector<std::string> command) {
@@ -270,12 +274,14 @@ void ExpectBitForBit(const Audio& exported, const std::vector<float>& expected, 
 
 struct Case {
     std::string format;
-    fs::path folder;  // what the format's search path names
+    fs::path folder; // what the format's search path names
 };
-void PrintTo(const Case& c, std::ostream* os) { *os << c.format << " from " << c.folder; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.format << " from " << c.folder;
+}
 
 class ArdourHost : public ::testing::TestWithParam<Case> {
-protected:
+  protected:
     void SetUp() override {
         if (GetParam().folder.empty() || !fs::exists(GetParam().folder))
             GTEST_SKIP() << "no " << GetParam().format << " build of VT4R";
@@ -339,8 +345,9 @@ TEST_P(ArdourHost, APresetSavedWhileDeactivatedLoadsAtItsValues) {
                 ttl = ReadText(e.path());
         ASSERT_FALSE(ttl.empty()) << "Ardour wrote no preset file";
         // The parameter block starts with Input as a little-endian double; 10.0 in base64.
-        EXPECT_NE(ttl.find("\"AAAAAAAAJEA"), std::string::npos) << "the preset's state does not hold Input 10:\n"
-                                                                 << ttl;
+        EXPECT_NE(ttl.find("\"AAAAAAAAJEA"), std::string::npos)
+            << "the preset's state does not hold Input 10:\n"
+            << ttl;
     }
 }
 
