@@ -53,6 +53,18 @@ function M.report(proc, plugin)
     end
 end
 
+-- Exports the session range from this very session, so the running plug-in instance is heard
+-- (ardour7-export would load the session anew). The format is the export preset the test writes.
+function M.export(folder)
+    local range = Session:locations():session_range_location()
+    local e = Session:simple_export()
+    e:set_folder(folder)
+    e:set_range(range:start():samples(), range:_end():samples())
+    assert(e:set_preset(assert(os.getenv("VT4R_EXPORT_PRESET"))), "no such export preset")
+    assert(e:check_outputs(), "nothing to export")
+    assert(e:run_export(), "the export failed")
+end
+
 function M.save()
     Session:save_state("", false, false, false, false, false)
 end

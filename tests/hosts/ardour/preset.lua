@@ -22,6 +22,7 @@ local ok, err = pcall(function()
     assert(plugin:load_preset(preset), "the preset did not load")
     s.settle()
     s.report(proc, plugin)
+    s.export(assert(os.getenv("VT4R_LIVE_EXPORT")))
     s.save()
 end)
 if not ok then s.say("error", err) end
