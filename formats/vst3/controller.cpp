@@ -7,6 +7,8 @@
 
 #include "formats/common/host_parameters.h"
 #include "formats/vst3/vst3_plugin.h"
+#include "pluginterfaces/vst/ivstattributes.h"
+#include "pluginterfaces/vst/ivsthostapplication.h"
 
 namespace vt4r_vst3 {
 
@@ -37,13 +39,18 @@ Controller::~Controller() {
 tresult PLUGIN_API Controller::queryInterface(const TUID iid, void** obj) {
     if (obj == nullptr)
         return kInvalidArgument;
-    if (SameId(iid, FUnknown_iid) || SameId(iid, IPluginBase_iid) || SameId(iid, IEditController_iid)) {
+    if (SameId(iid, FUnknown_iid) || SameId(iid, IPluginBase_iid) || SameId(iid, IEditController_iid))
         *obj = static_cast<IEditController*>(this);
-        addRef();
-        return kResultOk;
+    else if (SameId(iid, IConnectionPoint_iid))
+        *obj = static_cast<IConnectionPoint*>(this);
+    else if (SameId(iid, kPeerIid))
+        *obj = static_cast<IPeer*>(this);
+    else {
+        *obj = nullptr;
+        return kNoInterface;
     }
-    *obj = nullptr;
-    return kNoInterface;
+    addRef();
+    return kResultOk;
 }
 
 tresult PLUGIN_API Controller::initialize(FUnknown* context) {
@@ -56,11 +63,84 @@ tresult PLUGIN_API Controller::initialize(FUnknown* context) {
 }
 
 tresult PLUGIN_API Controller::terminate() {
+    Unlink();
     setComponentHandler(nullptr);
     if (mHostContext != nullptr)
         mHostContext->release();
     mHostContext = nullptr;
     return kResultOk;
+}
+
+tresult PLUGIN_API Controller::connect(IConnectionPoint* other) {
+    if (other == nullptr)
+        return kInvalidArgument;
+    if (mConnection != nullptr)
+        return kResultFalse;
+    mConnection = other;
+    // A proxy does not answer our interface: then the values go as messages.
+    void* peer = nullptr;
+    if (other->queryInterface(kPeerIid, &peer) == kResultOk && peer != nullptr) {
+        mPeer = static_cast<IPeer*>(peer);
+        mPeer->release(); // kept uncounted: counting each other would keep both alive
+    }
+    return kResultOk;
+}
+
+tresult PLUGIN_API Controller::disconnect(IConnectionPoint* other) {
+    if (other == nullptr || other != mConnection)
+        return kResultFalse;
+    Unlink();
+    return kResultOk;
+}
+
+// Nothing comes from the processor this way: the meter arrives as an output parameter.
+tresult PLUGIN_API Controller::notify(IMessage*) {
+    return kResultFalse;
+}
+
+void Controller::Unlink() {
+    IPeer* peer = mPeer;
+    mPeer = nullptr;
+    mConnection = nullptr;
+    if (peer != nullptr)
+        peer->Forget(this);
+}
+
+void PLUGIN_API Controller::Forget(IPeer* other) {
+    if (other != nullptr && other == mPeer) {
+        mPeer = nullptr;
+        mConnection = nullptr;
+    }
+}
+
+void Controller::TellProcessor(std::int32_t index, double previous) {
+    const double plain = mCore.Value(index);
+    if (mPeer != nullptr) {
+        if (WrapperCore* processor = mPeer->HostView();
+            processor != nullptr && processor->Value(index) != plain)
+            processor->SetValue(index, plain);
+        return;
+    }
+    if (mConnection == nullptr || mHostContext == nullptr || plain == previous)
+        return;
+    void* app = nullptr;
+    if (mHostContext->queryInterface(IHostApplication_iid, &app) != kResultOk || app == nullptr)
+        return;
+    auto* host = static_cast<IHostApplication*>(app);
+    TUID iid;
+    std::memcpy(iid, IMessage_iid, sizeof iid);
+    void* made = nullptr;
+    // A host without messages leaves the processor to its next block's changes.
+    if (host->createInstance(iid, iid, &made) == kResultOk && made != nullptr) {
+        auto* message = static_cast<IMessage*>(made);
+        message->setMessageID(kValuesMessage);
+        const char key[2] = {static_cast<char>('0' + index), '\0'};
+        if (IAttributeList* attributes = message->getAttributes();
+            attributes != nullptr && attributes->setFloat(key, plain) == kResultOk)
+            mConnection->notify(message);
+        message->release();
+    }
+    host->release();
 }
 
 tresult PLUGIN_API Controller::setComponentState(IBStream* state) {
@@ -109,16 +189,19 @@ tresult PLUGIN_API Controller::getParameterInfo(int32 paramIndex, ParameterInfo&
     return kResultOk;
 }
 
-tresult PLUGIN_API Controller::getParamStringByValue(ParamID id, ParamValue valueNormalized, String128 string) {
+tresult PLUGIN_API Controller::getParamStringByValue(ParamID id, ParamValue valueNormalized,
+                                                     String128 string) {
     if (string == nullptr)
         return kInvalidArgument;
     char text[128];
     if (id == kGainReductionId) {
-        std::snprintf(text, sizeof text, "%.1f dB", Clamp01(valueNormalized) * WrapperCore::kNeedleFullScaleDb);
+        std::snprintf(text, sizeof text, "%.1f dB",
+                      Clamp01(valueNormalized) * WrapperCore::kNeedleFullScaleDb);
     } else if (!IsHostParam(id) ||
-               !FormatParameter(mCore.Plugin(), static_cast<std::int32_t>(id),
-                                PlainFromNormalized(mCore.Plugin(), static_cast<std::int32_t>(id), valueNormalized),
-                                text, sizeof text)) {
+               !FormatParameter(
+                   mCore.Plugin(), static_cast<std::int32_t>(id),
+                   PlainFromNormalized(mCore.Plugin(), static_cast<std::int32_t>(id), valueNormalized), text,
+                   sizeof text)) {
         return kInvalidArgument;
     }
     ToUtf16(text, string, sizeof(String128) / sizeof(TChar));
@@ -182,7 +265,9 @@ tresult PLUGIN_API Controller::setParamNormalized(ParamID id, ParamValue value) 
     if (!IsHostParam(id))
         return kInvalidArgument;
     const auto index = static_cast<std::int32_t>(id);
+    const double previous = mCore.Value(index);
     mCore.SetValue(index, PlainFromNormalized(mCore.Plugin(), index, value));
+    TellProcessor(index, previous);
     return kResultOk;
 }
 
@@ -209,7 +294,9 @@ void Controller::BeginEdit(std::int32_t index) {
 }
 
 void Controller::Edit(std::int32_t index, double plain) {
+    const double previous = mCore.Value(index);
     mCore.SetValue(index, plain);
+    TellProcessor(index, previous);
     if (mHandler != nullptr)
         mHandler->performEdit(static_cast<ParamID>(index), getParamNormalized(static_cast<ParamID>(index)));
 }

@@ -5,6 +5,7 @@
 
 #include "formats/vst3/vst3_plugin.h"
 #include "pluginterfaces/base/ibstream.h"
+#include "pluginterfaces/vst/ivstattributes.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 
@@ -22,8 +23,8 @@ bool ReadState(IBStream* stream, WrapperCore& core) {
     std::size_t total = 0;
     while (total < sizeof bytes) {
         int32 got = 0;
-        if (stream->read(bytes + total, static_cast<int32>(sizeof bytes - total), &got) != kResultOk || got <= 0 ||
-            static_cast<std::size_t>(got) > sizeof bytes - total)
+        if (stream->read(bytes + total, static_cast<int32>(sizeof bytes - total), &got) != kResultOk ||
+            got <= 0 || static_cast<std::size_t>(got) > sizeof bytes - total)
             break;
         total += static_cast<std::size_t>(got);
     }
@@ -37,7 +38,8 @@ bool WriteState(IBStream* stream, WrapperCore& core) {
     std::size_t total = 0;
     while (total < bytes.size()) {
         int32 put = 0;
-        if (stream->write(bytes.data() + total, static_cast<int32>(bytes.size() - total), &put) != kResultOk ||
+        if (stream->write(bytes.data() + total, static_cast<int32>(bytes.size() - total), &put) !=
+                kResultOk ||
             put <= 0)
             return false;
         total += static_cast<std::size_t>(put);
@@ -47,6 +49,10 @@ bool WriteState(IBStream* stream, WrapperCore& core) {
 
 Processor::Processor() = default;
 
+Processor::~Processor() {
+    Unlink();
+}
+
 tresult PLUGIN_API Processor::queryInterface(const TUID iid, void** obj) {
     if (obj == nullptr)
         return kInvalidArgument;
@@ -54,6 +60,10 @@ tresult PLUGIN_API Processor::queryInterface(const TUID iid, void** obj) {
         *obj = static_cast<IComponent*>(this);
     else if (SameId(iid, IAudioProcessor_iid))
         *obj = static_cast<IAudioProcessor*>(this);
+    else if (SameId(iid, IConnectionPoint_iid))
+        *obj = static_cast<IConnectionPoint*>(this);
+    else if (SameId(iid, kPeerIid))
+        *obj = static_cast<IPeer*>(this);
     else {
         *obj = nullptr;
         return kNoInterface;
@@ -67,6 +77,60 @@ tresult PLUGIN_API Processor::initialize(FUnknown*) {
 }
 
 tresult PLUGIN_API Processor::terminate() {
+    Unlink();
+    return kResultOk;
+}
+
+tresult PLUGIN_API Processor::connect(IConnectionPoint* other) {
+    if (other == nullptr)
+        return kInvalidArgument;
+    if (mConnection != nullptr)
+        return kResultFalse;
+    mConnection = other;
+    void* peer = nullptr;
+    if (other->queryInterface(kPeerIid, &peer) == kResultOk && peer != nullptr) {
+        mPeer = static_cast<IPeer*>(peer);
+        mPeer->release(); // kept uncounted, like the connection
+    }
+    return kResultOk;
+}
+
+tresult PLUGIN_API Processor::disconnect(IConnectionPoint* other) {
+    if (other == nullptr || other != mConnection)
+        return kResultFalse;
+    Unlink();
+    return kResultOk;
+}
+
+// The controller may outlive us (or we it): whichever side goes first tells the other.
+void Processor::Unlink() {
+    IPeer* peer = mPeer;
+    mPeer = nullptr;
+    mConnection = nullptr;
+    if (peer != nullptr)
+        peer->Forget(this);
+}
+
+void PLUGIN_API Processor::Forget(IPeer* other) {
+    if (other != nullptr && other == mPeer) {
+        mPeer = nullptr;
+        mConnection = nullptr;
+    }
+}
+
+tresult PLUGIN_API Processor::notify(IMessage* message) {
+    const char* id = message != nullptr ? message->getMessageID() : nullptr;
+    if (id == nullptr || std::strcmp(id, kValuesMessage) != 0)
+        return kResultFalse;
+    IAttributeList* attributes = message->getAttributes();
+    if (attributes == nullptr)
+        return kResultFalse;
+    for (std::int32_t index = 0; index < vt4r_formats::kHostParamCount; ++index) {
+        const char key[2] = {static_cast<char>('0' + index), '\0'};
+        double plain = 0.0;
+        if (attributes->getFloat(key, plain) == kResultOk)
+            mCore.SetValue(index, plain); // conformed there: any number is safe
+    }
     return kResultOk;
 }
 
@@ -113,8 +177,9 @@ tresult PLUGIN_API Processor::setActive(TBool state) {
     }
     // A host that never set up processing gets the defaults rather than a plug-in that
     // stays silent.
-    return mCore.Activate(mSetup.sampleRate, static_cast<std::uint32_t>(mSetup.maxSamplesPerBlock)) ? kResultOk
-                                                                                                     : kResultFalse;
+    return mCore.Activate(mSetup.sampleRate, static_cast<std::uint32_t>(mSetup.maxSamplesPerBlock))
+               ? kResultOk
+               : kResultFalse;
 }
 
 tresult PLUGIN_API Processor::setState(IBStream* state) {

@@ -2,7 +2,9 @@
 // plug-in run directly, bit for bit, with host parameter changes at block starts and a
 // second setup at another rate; process neither allocating nor taking a foreign lock;
 // the state through the processor and the controller, and damaged states refused; the
-// parameters' texts both ways; bypass fading in and out.
+// parameters' texts both ways; bypass fading in and out; the controller's changes held by
+// the processor before any block, whether the host connects the two directly or through
+// a proxy.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/standalone.h"
@@ -79,7 +82,8 @@ template <typename Sample> long RunAgainstDirect(Plugin& host, double rate, int3
             for (ParamID id = 0; id < 3; ++id) {
                 const ParamValue n = host.Normalized(id, s[id]);
                 host.Set(id, n);
-                direct.plugin->Param(static_cast<int>(id))->SetClamped(host.controller->normalizedParamToPlain(id, n));
+                direct.plugin->Param(static_cast<int>(id))
+                    ->SetClamped(host.controller->normalizedParamToPlain(id, n));
             }
         }
         const int32 frames = b % 17 == 0 ? 0 : 1 + (b * 37) % block;
@@ -95,8 +99,8 @@ template <typename Sample> long RunAgainstDirect(Plugin& host, double rate, int3
             for (int32 i = 0; i < frames; ++i, ++compared) {
                 const Sample expected = static_cast<Sample>(direct.buffers[2 + c][i]);
                 if (std::memcmp(&io[2 + c][i], &expected, sizeof(Sample)) != 0) {
-                    ADD_FAILURE() << "block " << b << " channel " << c << " frame " << i << ": " << io[2 + c][i]
-                                  << " != " << expected;
+                    ADD_FAILURE() << "block " << b << " channel " << c << " frame " << i << ": "
+                                  << io[2 + c][i] << " != " << expected;
                     return compared;
                 }
             }
@@ -189,7 +193,8 @@ TEST(Vst3Plugin, StateMovesToAFreshInstanceAndDamageIsRefused) {
     }
 
     // Empty, short, one byte short, one byte long, twice the size, no stream: refused, nothing changes.
-    for (std::size_t size : {std::size_t{0}, std::size_t{5}, saved.size() - 1, saved.size() + 1, 2 * saved.size()}) {
+    for (std::size_t size :
+         {std::size_t{0}, std::size_t{5}, saved.size() - 1, saved.size() + 1, 2 * saved.size()}) {
         std::vector<std::uint8_t> bytes(size, 0x5A);
         MemoryStream a(bytes), b(bytes);
         EXPECT_EQ(second.component->setState(&a), kResultFalse) << size;
@@ -209,7 +214,8 @@ TEST(Vst3Plugin, ControllerDescribesShowsAndParsesItsParameters) {
     ASSERT_EQ(c.getParameterCount(), 5);
     const int32 flags[5] = {ParameterInfo::kCanAutomate, ParameterInfo::kCanAutomate,
                             ParameterInfo::kCanAutomate | ParameterInfo::kIsList,
-                            ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass, ParameterInfo::kIsReadOnly};
+                            ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass,
+                            ParameterInfo::kIsReadOnly};
     const int32 steps[5] = {0, 0, 1, 1, 0};
     for (int32 i = 0; i < 5; ++i) {
         ParameterInfo info;
@@ -225,7 +231,8 @@ TEST(Vst3Plugin, ControllerDescribesShowsAndParsesItsParameters) {
             ASSERT_EQ(c.getParamValueByString(info.id, text, parsed), kResultOk) << i << " " << n;
             ASSERT_EQ(c.getParamStringByValue(info.id, parsed, again), kResultOk);
             EXPECT_EQ(std::u16string(text), std::u16string(again)) << i << " " << n;
-            EXPECT_NEAR(c.normalizedParamToPlain(info.id, parsed), c.normalizedParamToPlain(info.id, n), 0.051);
+            EXPECT_NEAR(c.normalizedParamToPlain(info.id, parsed), c.normalizedParamToPlain(info.id, n),
+                        0.051);
         }
     }
     String128 text{};
@@ -278,4 +285,90 @@ TEST(Vst3Plugin, BypassFadesWithoutAStepLargerThanTheSignalsOwn) {
         ASSERT_EQ(out[i], in[i]) << i - on;
     EXPECT_GT(std::fabs(out[on - 1] - in[on - 1]) + std::fabs(out[on - 20] - in[on - 20]), 0.01f);
     EXPECT_EQ(host.controller->getParamNormalized(kGainReductionId), 0.0);
+}
+
+// Saved straight after a change, before any block: the state holds what the host shows,
+// whether the host connects the two directly or puts a proxy between them that only
+// carries messages. Whatever the host disconnects, or drops, is never reached again.
+TEST(Vst3Plugin, ControllerChangesAreInTheProcessorsStateBeforeAnyBlock) {
+    for (Link link : {Link::Direct, Link::Proxy}) {
+        SCOPED_TRACE(link == Link::Direct ? "direct" : "proxy");
+        Plugin host(VT4R_VST3_BUNDLE, link);
+        ASSERT_TRUE(host.Ok()) << host.error;
+        const std::vector<std::uint8_t> before = host.SaveComponent();
+        const double plain[3] = {12, -3.5, 1};
+        for (ParamID id = 0; id < 3; ++id)
+            ASSERT_EQ(host.controller->setParamNormalized(id, host.Normalized(id, plain[id])), kResultOk);
+        host.controller->setParamNormalized(kGainReductionId, 0.6); // the meter is no setting
+        EXPECT_EQ(host.toProcessor.forwarded, link == Link::Proxy ? 3 : 0);
+        EXPECT_EQ(host.host.liveMessages, 0);
+        const std::vector<std::uint8_t> saved = host.SaveComponent();
+        ASSERT_EQ(saved.size(), before.size());
+        ASSERT_NE(saved, before);
+        // A state given to the controller is the processor's already: nothing goes back.
+        MemoryStream stale(before);
+        ASSERT_EQ(host.controller->setComponentState(&stale), kResultOk);
+        EXPECT_EQ(host.SaveComponent(), saved);
+
+        // A fresh instance from that state runs as the plug-in set there, bit for bit.
+        Plugin fresh(VT4R_VST3_BUNDLE, link);
+        ASSERT_TRUE(fresh.Ok()) << fresh.error;
+        MemoryStream a(saved), b(saved);
+        ASSERT_EQ(fresh.component->setState(&a), kResultOk);
+        ASSERT_EQ(fresh.controller->setComponentState(&b), kResultOk);
+        for (ParamID id = 0; id < 3; ++id)
+            EXPECT_EQ(fresh.controller->getParamNormalized(id), host.Normalized(id, plain[id])) << id;
+        ASSERT_TRUE(fresh.Activate(48000, 256, kSample32));
+        Direct direct(48000, 256);
+        for (int id = 0; id < 3; ++id)
+            direct.plugin->Param(id)->SetClamped(plain[id]);
+        long position = 0;
+        for (int block = 0; block < 40; ++block) {
+            Fill(fresh.buffers32, 256, position, 48000);
+            direct.Run(fresh.buffers32, 256);
+            ASSERT_EQ(fresh.Process(256), kResultOk);
+            for (int c = 0; c < 2; ++c)
+                for (int i = 0; i < 256; ++i)
+                    ASSERT_EQ(fresh.buffers32[2 + c][i], static_cast<float>(direct.buffers[2 + c][i]))
+                        << block << " " << c << " " << i;
+        }
+
+        // Disconnected: the controller's changes stay with it.
+        host.Disconnect();
+        ASSERT_EQ(host.controller->setParamNormalized(0, host.Normalized(0, -20)), kResultOk);
+        EXPECT_EQ(host.SaveComponent(), saved);
+        EXPECT_EQ(host.host.liveMessages, 0);
+    }
+
+    // A host that releases the processor without disconnecting: the controller lets go of
+    // it (a sanitizer build sees any use after the free).
+    Plugin dropped(VT4R_VST3_BUNDLE, Link::Direct);
+    ASSERT_TRUE(dropped.Ok()) << dropped.error;
+    dropped.link = Link::None;
+    for (FUnknown** object : {reinterpret_cast<FUnknown**>(&dropped.processorPoint),
+                              reinterpret_cast<FUnknown**>(&dropped.processor),
+                              reinterpret_cast<FUnknown**>(&dropped.component)}) {
+        (*object)->release();
+        *object = nullptr;
+    }
+    EXPECT_EQ(dropped.controller->setParamNormalized(0, 0.9), kResultOk);
+    EXPECT_EQ(dropped.controller->getParamNormalized(0), 0.9);
+}
+
+// The controller's changes and saves on the main thread while the audio thread processes.
+TEST(Vst3Plugin, ControllerChangesWhileProcessing) {
+    Plugin host(VT4R_VST3_BUNDLE, Link::Direct);
+    ASSERT_TRUE(host.Ok()) << host.error;
+    ASSERT_TRUE(host.Activate(48000, 64, kSample32));
+    std::thread audio([&] {
+        for (int b = 0; b < 3000; ++b)
+            host.Process(64);
+    });
+    std::vector<std::uint8_t> last;
+    for (int i = 0; i < 300; ++i) {
+        host.controller->setParamNormalized(0, i % 2 == 0 ? 0.2 : 0.8);
+        last = host.SaveComponent();
+    }
+    audio.join();
+    EXPECT_EQ(last, host.SaveComponent()) << "the last change was saved, and no block moved it";
 }

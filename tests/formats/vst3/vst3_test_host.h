@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,10 +19,12 @@
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/vst/ivstattributes.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
+#include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 
@@ -35,29 +38,35 @@ inline bool Same(const void* a, const void* b) {
 }
 
 // Objects the host owns on its stack: reference counts are not theirs to end.
-#define VST3HOST_STATIC_REFCOUNT                          \
-    uint32 PLUGIN_API addRef() override { return 2; }     \
-    uint32 PLUGIN_API release() override { return 1; }
+#define VST3HOST_STATIC_REFCOUNT                                                                             \
+    uint32 PLUGIN_API addRef() override {                                                                    \
+        return 2;                                                                                            \
+    }                                                                                                        \
+    uint32 PLUGIN_API release() override {                                                                   \
+        return 1;                                                                                            \
+    }
 
 // Answers one interface (and FUnknown) through `self`.
-#define VST3HOST_QUERY(Interface)                                           \
-    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override { \
-        if (Same(iid, FUnknown_iid) || Same(iid, Interface##_iid)) {        \
-            *obj = static_cast<Interface*>(this);                           \
-            return kResultOk;                                               \
-        }                                                                   \
-        *obj = nullptr;                                                     \
-        return kNoInterface;                                                \
+#define VST3HOST_QUERY(Interface)                                                                            \
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {                                 \
+        if (Same(iid, FUnknown_iid) || Same(iid, Interface##_iid)) {                                         \
+            *obj = static_cast<Interface*>(this);                                                            \
+            return kResultOk;                                                                                \
+        }                                                                                                    \
+        *obj = nullptr;                                                                                      \
+        return kNoInterface;                                                                                 \
     }
 
 // A byte stream in memory; `chunk` limits each read, as some hosts' file streams do.
 class MemoryStream : public IBStream {
   public:
-    explicit MemoryStream(std::vector<std::uint8_t> bytes = {}, int32 chunk = 0) : data(std::move(bytes)), chunk(chunk) {}
+    explicit MemoryStream(std::vector<std::uint8_t> bytes = {}, int32 chunk = 0)
+        : data(std::move(bytes)), chunk(chunk) {}
     VST3HOST_QUERY(IBStream)
     VST3HOST_STATIC_REFCOUNT
     tresult PLUGIN_API read(void* buffer, int32 numBytes, int32* numBytesRead) override {
-        std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(numBytes, 0)), data.size() - position);
+        std::size_t n =
+            std::min<std::size_t>(static_cast<std::size_t>(std::max(numBytes, 0)), data.size() - position);
         if (chunk > 0)
             n = std::min<std::size_t>(n, static_cast<std::size_t>(chunk));
         if (n > 0)
@@ -76,8 +85,9 @@ class MemoryStream : public IBStream {
         return kResultOk;
     }
     tresult PLUGIN_API seek(int64 pos, int32 mode, int64* result) override {
-        const int64 base = mode == kIBSeekSet ? 0 : mode == kIBSeekCur ? static_cast<int64>(position)
-                                                                       : static_cast<int64>(data.size());
+        const int64 base = mode == kIBSeekSet   ? 0
+                           : mode == kIBSeekCur ? static_cast<int64>(position)
+                                                : static_cast<int64>(data.size());
         if (base + pos < 0 || base + pos > static_cast<int64>(data.size()))
             return kResultFalse;
         position = static_cast<std::size_t>(base + pos);
@@ -176,6 +186,70 @@ class Handler : public IComponentHandler {
     std::vector<Edit> edits;
 };
 
+// A message as hosts make them for plug-ins: an id and float or integer attributes.
+// `live` counts the messages not yet released, so a leak shows.
+class Message final : public IMessage, public IAttributeList {
+  public:
+    explicit Message(int& live) : live(live) { ++live; }
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+        if (Same(iid, FUnknown_iid) || Same(iid, IMessage_iid))
+            *obj = static_cast<IMessage*>(this);
+        else if (Same(iid, IAttributeList_iid))
+            *obj = static_cast<IAttributeList*>(this);
+        else {
+            *obj = nullptr;
+            return kNoInterface;
+        }
+        addRef();
+        return kResultOk;
+    }
+    uint32 PLUGIN_API addRef() override { return ++refs; }
+    uint32 PLUGIN_API release() override {
+        if (--refs > 0)
+            return refs;
+        --live;
+        delete this;
+        return 0;
+    }
+    FIDString PLUGIN_API getMessageID() override { return id.c_str(); }
+    void PLUGIN_API setMessageID(FIDString text) override { id = text != nullptr ? text : ""; }
+    IAttributeList* PLUGIN_API getAttributes() override { return this; }
+    tresult PLUGIN_API setInt(AttrID key, int64 value) override {
+        return Put(key, static_cast<double>(value));
+    }
+    tresult PLUGIN_API getInt(AttrID key, int64& value) override {
+        double v = 0;
+        const tresult r = getFloat(key, v);
+        value = static_cast<int64>(v);
+        return r;
+    }
+    tresult PLUGIN_API setFloat(AttrID key, double value) override { return Put(key, value); }
+    tresult PLUGIN_API getFloat(AttrID key, double& value) override {
+        const auto found = key != nullptr ? numbers.find(key) : numbers.end();
+        if (found == numbers.end())
+            return kResultFalse;
+        value = found->second;
+        return kResultOk;
+    }
+    tresult PLUGIN_API setString(AttrID, const TChar*) override { return kNotImplemented; }
+    tresult PLUGIN_API getString(AttrID, TChar*, uint32) override { return kResultFalse; }
+    tresult PLUGIN_API setBinary(AttrID, const void*, uint32) override { return kNotImplemented; }
+    tresult PLUGIN_API getBinary(AttrID, const void*&, uint32&) override { return kResultFalse; }
+    tresult Put(AttrID key, double value) {
+        if (key == nullptr)
+            return kInvalidArgument;
+        numbers[key] = value;
+        return kResultOk;
+    }
+
+  private:
+    ~Message() = default;
+    int& live;
+    uint32 refs = 1;
+    std::string id;
+    std::map<std::string, double> numbers;
+};
+
 class HostApplication : public IHostApplication {
   public:
     VST3HOST_QUERY(IHostApplication)
@@ -187,11 +261,36 @@ class HostApplication : public IHostApplication {
                 break;
         return kResultOk;
     }
-    tresult PLUGIN_API createInstance(TUID, TUID, void** obj) override {
+    tresult PLUGIN_API createInstance(TUID cid, TUID iid, void** obj) override {
         *obj = nullptr;
-        return kNotImplemented;
+        if (!Same(cid, IMessage_iid))
+            return kNotImplemented;
+        auto* message = new Message(liveMessages);
+        const tresult result = message->queryInterface(iid, obj);
+        message->release();
+        return result;
     }
+    int liveMessages = 0;
 };
+
+// What some hosts put between the processor and the controller: it forwards messages and
+// answers nothing else, so the two never see each other.
+class ConnectionProxy : public IConnectionPoint {
+  public:
+    VST3HOST_QUERY(IConnectionPoint)
+    VST3HOST_STATIC_REFCOUNT
+    tresult PLUGIN_API connect(IConnectionPoint*) override { return kResultOk; }
+    tresult PLUGIN_API disconnect(IConnectionPoint*) override { return kResultOk; }
+    tresult PLUGIN_API notify(IMessage* message) override {
+        ++forwarded;
+        return target != nullptr ? target->notify(message) : kResultFalse;
+    }
+    IConnectionPoint* target = nullptr;
+    int forwarded = 0;
+};
+
+// How the host joins the processor and the controller.
+enum class Link { Direct, Proxy, None };
 
 // The plug frame with the run loop Linux hosts give: timers and file descriptors served
 // by Pump on the calling (UI) thread.
@@ -210,7 +309,8 @@ class Frame : public IPlugFrame, public Linux::IRunLoop {
     }
     VST3HOST_STATIC_REFCOUNT
     tresult PLUGIN_API resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
-    tresult PLUGIN_API registerEventHandler(Linux::IEventHandler* handler, Linux::FileDescriptor fd) override {
+    tresult PLUGIN_API registerEventHandler(Linux::IEventHandler* handler,
+                                            Linux::FileDescriptor fd) override {
         fds.push_back({handler, fd});
         return kResultOk;
     }
@@ -268,10 +368,10 @@ class Frame : public IPlugFrame, public Linux::IRunLoop {
 };
 
 // The module and one instance of the plug-in: processor and controller, connected
-// through the host as a real host does it.
+// through the host as a real host does it (each one's connect given the other, or a proxy).
 class Plugin {
   public:
-    explicit Plugin(const std::string& bundle) {
+    explicit Plugin(const std::string& bundle, Link link = Link::Direct) {
         const std::string so = bundle + "/Contents/x86_64-linux/VT4R.so";
         module = ::dlopen(so.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (module == nullptr) {
@@ -280,7 +380,8 @@ class Plugin {
         }
         auto entry = reinterpret_cast<bool (*)(void*)>(::dlsym(module, "ModuleEntry"));
         auto getFactory = reinterpret_cast<IPluginFactory* (*)()>(::dlsym(module, "GetPluginFactory"));
-        if (entry == nullptr || getFactory == nullptr || !entry(module) || (factory = getFactory()) == nullptr) {
+        if (entry == nullptr || getFactory == nullptr || !entry(module) ||
+            (factory = getFactory()) == nullptr) {
             error = "no entry points";
             return;
         }
@@ -301,13 +402,34 @@ class Plugin {
         processor = static_cast<IAudioProcessor*>(made);
         TUID controllerId;
         component->getControllerClassId(controllerId);
-        if (factory->createInstance(controllerId, IEditController_iid, &made) != kResultOk || made == nullptr) {
+        if (factory->createInstance(controllerId, IEditController_iid, &made) != kResultOk ||
+            made == nullptr) {
             error = "no controller";
             return;
         }
         controller = static_cast<IEditController*>(made);
         controller->initialize(&host);
         controller->setComponentHandler(&handler);
+        if (link != Link::None) {
+            component->queryInterface(IConnectionPoint_iid, &made);
+            processorPoint = static_cast<IConnectionPoint*>(made);
+            controller->queryInterface(IConnectionPoint_iid, &made);
+            controllerPoint = static_cast<IConnectionPoint*>(made);
+            if (processorPoint == nullptr || controllerPoint == nullptr) {
+                error = "no connection points";
+                return;
+            }
+            toProcessor.target = processorPoint;
+            toController.target = controllerPoint;
+            if (link == Link::Direct) {
+                processorPoint->connect(controllerPoint);
+                controllerPoint->connect(processorPoint);
+            } else {
+                processorPoint->connect(&toController);
+                controllerPoint->connect(&toProcessor);
+            }
+            this->link = link;
+        }
         // The controller starts from the component's state, as hosts sync them.
         MemoryStream state;
         component->getState(&state);
@@ -318,6 +440,11 @@ class Plugin {
     ~Plugin() {
         if (active)
             Deactivate();
+        Disconnect();
+        if (processorPoint != nullptr)
+            processorPoint->release();
+        if (controllerPoint != nullptr)
+            controllerPoint->release();
         if (controller != nullptr) {
             controller->setComponentHandler(nullptr);
             controller->terminate();
@@ -340,7 +467,19 @@ class Plugin {
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
 
-    bool Ok() const { return controller != nullptr && processor != nullptr; }
+    bool Ok() const { return controller != nullptr && processor != nullptr && error.empty(); }
+
+    // As hosts do before terminating: each side lets go of what it was connected to.
+    void Disconnect() {
+        if (link == Link::Direct) {
+            processorPoint->disconnect(controllerPoint);
+            controllerPoint->disconnect(processorPoint);
+        } else if (link == Link::Proxy) {
+            processorPoint->disconnect(&toController);
+            controllerPoint->disconnect(&toProcessor);
+        }
+        link = Link::None;
+    }
 
     bool Activate(double rate, int32 maxFrames, int32 sampleSize) {
         SpeakerArrangement in = SpeakerArr::kStereo, out = SpeakerArr::kStereo;
@@ -424,6 +563,10 @@ class Plugin {
     IEditController* controller = nullptr;
     HostApplication host;
     Handler handler;
+    Link link = Link::None;
+    IConnectionPoint* processorPoint = nullptr;
+    IConnectionPoint* controllerPoint = nullptr;
+    ConnectionProxy toProcessor, toController;
     ParamChanges inputChanges;
     ParamChanges outputChanges;
     std::vector<float> buffers32[4];
