@@ -11,7 +11,7 @@ seconds=${1:-60}
 shift $(( $# > 0 ? 1 : 0 ))
 names=("$@")
 if [ "${#names[@]}" -eq 0 ]; then
-    names=(ini settings state png text midi process stream param_text lv2_state vst3_state)
+    names=(ini settings state png text midi process stream param_text lv2_state vst3_state clap_state)
 fi
 
 scripts/setup.sh
