@@ -1,5 +1,6 @@
 // The module's entry points and its factory: one processor class, one controller class.
 #include <cstring>
+#include <iterator>
 #include <type_traits>
 
 #include "formats/vst3/vst3_plugin.h"
@@ -59,48 +60,12 @@ class Factory : public IPluginFactory3 {
 
     int32 PLUGIN_API countClasses() override { return kClassCount; }
 
-    tresult PLUGIN_API getClassInfo(int32 index, PClassInfo* info) override {
-        if (info == nullptr || index < 0 || index >= kClassCount)
-            return kInvalidArgument;
-        *info = std::remove_pointer_t<decltype(info)>();
-        const ClassEntry& c = kClasses[index];
-        std::memcpy(info->cid, c.uid, sizeof(TUID));
-        info->cardinality = PClassInfo::kManyInstances;
-        CopyText(c.category, info->category, sizeof info->category);
-        CopyText(c.name, info->name, sizeof info->name);
-        return kResultOk;
-    }
-
+    tresult PLUGIN_API getClassInfo(int32 index, PClassInfo* info) override { return ClassInfo(index, info); }
     tresult PLUGIN_API getClassInfo2(int32 index, PClassInfo2* info) override {
-        if (info == nullptr || index < 0 || index >= kClassCount)
-            return kInvalidArgument;
-        *info = std::remove_pointer_t<decltype(info)>();
-        const ClassEntry& c = kClasses[index];
-        std::memcpy(info->cid, c.uid, sizeof(TUID));
-        info->cardinality = PClassInfo::kManyInstances;
-        CopyText(c.category, info->category, sizeof info->category);
-        CopyText(c.name, info->name, sizeof info->name);
-        CopyText(c.subCategories, info->subCategories, sizeof info->subCategories);
-        CopyText(kVendor, info->vendor, sizeof info->vendor);
-        CopyText(kVersion, info->version, sizeof info->version);
-        CopyText(kSdkVersion, info->sdkVersion, sizeof info->sdkVersion);
-        return kResultOk;
+        return ClassInfo(index, info);
     }
-
     tresult PLUGIN_API getClassInfoUnicode(int32 index, PClassInfoW* info) override {
-        if (info == nullptr || index < 0 || index >= kClassCount)
-            return kInvalidArgument;
-        *info = std::remove_pointer_t<decltype(info)>();
-        const ClassEntry& c = kClasses[index];
-        std::memcpy(info->cid, c.uid, sizeof(TUID));
-        info->cardinality = PClassInfo::kManyInstances;
-        CopyText(c.category, info->category, sizeof info->category);
-        ToUtf16(c.name, info->name, sizeof info->name / sizeof info->name[0]);
-        CopyText(c.subCategories, info->subCategories, sizeof info->subCategories);
-        ToUtf16(kVendor, info->vendor, sizeof info->vendor / sizeof info->vendor[0]);
-        ToUtf16(kVersion, info->version, sizeof info->version / sizeof info->version[0]);
-        ToUtf16(kSdkVersion, info->sdkVersion, sizeof info->sdkVersion / sizeof info->sdkVersion[0]);
-        return kResultOk;
+        return ClassInfo(index, info);
     }
 
     tresult PLUGIN_API setHostContext(FUnknown*) override { return kResultOk; }
@@ -126,6 +91,29 @@ class Factory : public IPluginFactory3 {
     }
 
   private:
+    static void Put(const char* text, char* out, std::size_t size) { CopyText(text, out, size); }
+    static void Put(const char* text, char16* out, std::size_t size) { ToUtf16(text, out, size); }
+
+    // The three versions of a class's info: the wider ones add subcategories and versions,
+    // the Unicode one has names in UTF-16.
+    template <typename Info> static tresult ClassInfo(int32 index, Info* info) {
+        if (info == nullptr || index < 0 || index >= kClassCount)
+            return kInvalidArgument;
+        *info = Info();
+        const ClassEntry& c = kClasses[index];
+        std::memcpy(info->cid, c.uid, sizeof(TUID));
+        info->cardinality = PClassInfo::kManyInstances;
+        CopyText(c.category, info->category, sizeof info->category);
+        Put(c.name, info->name, std::size(info->name));
+        if constexpr (!std::is_same_v<Info, PClassInfo>) {
+            CopyText(c.subCategories, info->subCategories, sizeof info->subCategories);
+            Put(kVendor, info->vendor, std::size(info->vendor));
+            Put(kVersion, info->version, std::size(info->version));
+            Put(kSdkVersion, info->sdkVersion, std::size(info->sdkVersion));
+        }
+        return kResultOk;
+    }
+
     RefCount mRefs;
 };
 
