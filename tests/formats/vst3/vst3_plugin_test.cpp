@@ -344,7 +344,7 @@ TEST(Vst3Plugin, ControllerChangesAreInTheProcessorsStateBeforeAnyBlock) {
     // it (a sanitizer build sees any use after the free).
     Plugin dropped(VT4R_VST3_BUNDLE, Link::Direct);
     ASSERT_TRUE(dropped.Ok()) << dropped.error;
-    dropped.link = Link::None;
+    dropped.link = Link::Unconnected;
     for (FUnknown** object : {reinterpret_cast<FUnknown**>(&dropped.processorPoint),
                               reinterpret_cast<FUnknown**>(&dropped.processor),
                               reinterpret_cast<FUnknown**>(&dropped.component)}) {

@@ -290,7 +290,8 @@ class ConnectionProxy : public IConnectionPoint {
 };
 
 // How the host joins the processor and the controller.
-enum class Link { Direct, Proxy, None };
+// (Not "None": X11 headers define it.)
+enum class Link { Direct, Proxy, Unconnected };
 
 // The plug frame with the run loop Linux hosts give: timers and file descriptors served
 // by Pump on the calling (UI) thread.
@@ -410,7 +411,7 @@ class Plugin {
         controller = static_cast<IEditController*>(made);
         controller->initialize(&host);
         controller->setComponentHandler(&handler);
-        if (link != Link::None) {
+        if (link != Link::Unconnected) {
             component->queryInterface(IConnectionPoint_iid, &made);
             processorPoint = static_cast<IConnectionPoint*>(made);
             controller->queryInterface(IConnectionPoint_iid, &made);
@@ -478,7 +479,7 @@ class Plugin {
             processorPoint->disconnect(&toController);
             controllerPoint->disconnect(&toProcessor);
         }
-        link = Link::None;
+        link = Link::Unconnected;
     }
 
     bool Activate(double rate, int32 maxFrames, int32 sampleSize) {
@@ -563,7 +564,7 @@ class Plugin {
     IEditController* controller = nullptr;
     HostApplication host;
     Handler handler;
-    Link link = Link::None;
+    Link link = Link::Unconnected;
     IConnectionPoint* processorPoint = nullptr;
     IConnectionPoint* controllerPoint = nullptr;
     ConnectionProxy toProcessor, toController;
