@@ -165,6 +165,12 @@ TEST_F(Vst3Editor, ShowsTheStateTakesADragAsOneGestureAndFollowsTheNeedle) {
     const ParamValue last = edits[edits.size() - 2].value;
     EXPECT_NEAR(host.controller->normalizedParamToPlain(0, last), 13.5, 0.5);
     EXPECT_EQ(host.controller->getParamNormalized(0), last);
+    // The processor has the drag before any block (the host's handler kept the edits): a
+    // save stores it.
+    MemoryStream saved(host.SaveComponent());
+    Plugin reloaded(VT4R_VST3_BUNDLE);
+    ASSERT_EQ(reloaded.controller->setComponentState(&saved), kResultOk);
+    EXPECT_EQ(reloaded.controller->getParamNormalized(0), last);
 
     // A loud signal: the processor's Gain Reduction, forwarded by the host, moves the needle.
     const std::vector<std::uint8_t> still = Screenshot(display, editor);
