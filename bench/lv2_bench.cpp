@@ -1,40 +1,13 @@
 // What VT4R costs in a DAW: the LV2 bundle hosted through lilv, ns per stereo frame
 // at 48 kHz with 64- and 512-frame blocks, beside the plug-in run directly in
 // doubles, so the wrapper's own share (conversions, control ports) shows.
-#include <benchmark/benchmark.h>
-
-#include <memory>
-#include <vector>
-
-#include "demo_material.h"
-#include "framework/standalone.h"
+#include "format_bench.h"
 #include "formats/lv2/ports.h"
 #include "lv2_test_host.h"
 
 namespace {
+using namespace format_bench;
 using namespace vt4r_lv2;
-constexpr int kRate = 48000;
-constexpr long kMaterialFrames = kRate * 4; // looped
-
-struct Material {
-    std::vector<double> left = std::vector<double>(kMaterialFrames);
-    std::vector<double> right = std::vector<double>(kMaterialFrames);
-    std::vector<float> leftFloat, rightFloat;
-    Material() {
-        DemoMaterial(0, kMaterialFrames, kRate, left.data(), right.data());
-        leftFloat.assign(left.begin(), left.end());
-        rightFloat.assign(right.begin(), right.end());
-    }
-};
-const Material& Music() {
-    static const Material material;
-    return material;
-}
-
-void PerFrame(benchmark::State& state, int block) {
-    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * block,
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
 
 void BM_Lv2Hosted(benchmark::State& state) {
     const int block = static_cast<int>(state.range(0));
@@ -55,55 +28,18 @@ void BM_Lv2Hosted(benchmark::State& state) {
     lilv_instance_connect_port(instance, kOutputRightPort, outR.data());
     lilv_instance_activate(instance);
     const Material& m = Music();
-    long pos = 0;
-    auto run = [&] {
-        if (pos + block > kMaterialFrames)
-            pos = 0;
+    Measure(state, block, outL.data(), [&](long pos) {
         // A host hands new buffers every cycle; so does this.
         lilv_instance_connect_port(instance, kInputLeftPort, const_cast<float*>(m.leftFloat.data() + pos));
         lilv_instance_connect_port(instance, kInputRightPort, const_cast<float*>(m.rightFloat.data() + pos));
         lilv_instance_run(instance, static_cast<std::uint32_t>(block));
-        pos += block;
-    };
-    for (long f = 0; f < kRate; f += block)
-        run();
-    for (auto _ : state) {
-        run();
-        benchmark::DoNotOptimize(outL.data());
-        benchmark::ClobberMemory();
-    }
-    PerFrame(state, block);
+    });
     state.SetLabel(relaxed ? "music, Relaxed Mode on" : "music, Relaxed Mode off");
 }
 
 void BM_InProcess(benchmark::State& state) {
-    const int block = static_cast<int>(state.range(0));
     const bool relaxed = state.range(1) != 0;
-    std::unique_ptr<IEffectStandalone> plugin = CreatePlugin(IHostRecord{});
-    plugin->SetSampleRateHz(kRate);
-    plugin->SetBlockFrames(block);
-    plugin->ResetProcessing();
-    plugin->Param(kRelaxedModeParam)->SetClamped(relaxed ? 1.0 : 0.0);
-    std::vector<double> outL(block), outR(block);
-    const Material& m = Music();
-    long pos = 0;
-    auto run = [&] {
-        if (pos + block > kMaterialFrames)
-            pos = 0;
-        double* ins[2] = {const_cast<double*>(m.left.data() + pos), const_cast<double*>(m.right.data() + pos)};
-        double* outs[2] = {outL.data(), outR.data()};
-        plugin->ProcessBlockLocked(ins, outs, block);
-        pos += block;
-    };
-    for (long f = 0; f < kRate; f += block)
-        run();
-    for (auto _ : state) {
-        run();
-        benchmark::DoNotOptimize(outL.data());
-        benchmark::ClobberMemory();
-    }
-    PerFrame(state, block);
-    state.SetLabel(relaxed ? "music, Relaxed Mode on" : "music, Relaxed Mode off");
+    InProcess(state, relaxed, false, relaxed ? "music, Relaxed Mode on" : "music, Relaxed Mode off");
 }
 
 } // namespace
