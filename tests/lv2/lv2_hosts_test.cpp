@@ -28,7 +28,7 @@
 #include "framework/standalone.h"
 #include "formats/lv2/ports.h"
 #include "lv2_test_host.h"
-#include "tests/support/run_program.h"
+#include "tests/support/render_compare.h"
 #include "jalv_rig.h"
 
 extern char** environ;
@@ -40,49 +40,10 @@ using namespace vt4r_lv2;
 
 const fs::path kBundle = VT4R_LV2_BUNDLE;
 
-struct Scratch {
-    Scratch() {
-        char pattern[] = "/tmp/vt4r-lv2-XXXXXX";
-        dir = mkdtemp(pattern);
-        setenv("LV2_PATH", kBundle.parent_path().c_str(), 1);
-    }
-    ~Scratch() { fs::remove_all(dir); }
-    fs::path dir;
+// The bundle where jalv and lv2file look for it.
+struct Scratch : render_compare::Scratch {
+    Scratch() { setenv("LV2_PATH", kBundle.parent_path().c_str(), 1); }
 };
-
-std::vector<float> ReadFloats(const fs::path& path, SF_INFO& info) {
-    info = {};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (f == nullptr)
-        return {};
-    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_float(f, samples.data(), info.frames);
-    sf_close(f);
-    return samples;
-}
-
-// 6 s of a stereo recording in 32-bit float: a level sweep over two tones and some
-// noise, loud enough to be compressed hard and quiet enough to pass untouched.
-void WriteRecording(const fs::path& path) {
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(f, nullptr);
-    std::vector<float> samples(2 * 6 * 48000);
-    std::uint32_t seed = 1;
-    for (std::size_t i = 0; i < samples.size() / 2; ++i) {
-        const double t = i / 48000.0;
-        const double level = std::pow(10.0, (-50.0 + 50.0 * std::fabs(std::sin(M_PI * t / 3.0))) / 20.0);
-        seed = seed * 1664525u + 1013904223u;
-        const double noise = (static_cast<double>(seed >> 8) / 16777216.0 - 0.5) * 0.1;
-        samples[2 * i] = static_cast<float>(level * (std::sin(2 * M_PI * 110 * t) + noise));
-        samples[2 * i + 1] = static_cast<float>(level * (std::sin(2 * M_PI * 165 * t + 1) - noise));
-    }
-    sf_writef_float(f, samples.data(), static_cast<sf_count_t>(samples.size() / 2));
-    sf_close(f);
-}
 
 } // namespace
 
@@ -97,7 +58,7 @@ TEST(Lv2Hosts, BundleValidates) {
 TEST(Lv2Hosts, Lv2fileEqualsTheRendererBitForBit) {
     Scratch scratch;
     const fs::path recording = scratch.dir / "recording.wav";
-    WriteRecording(recording);
+    render_compare::WriteRecording(recording, 6);
     struct Case {
         std::vector<std::string> render, lv2file;
     };
@@ -109,29 +70,16 @@ TEST(Lv2Hosts, Lv2fileEqualsTheRendererBitForBit) {
         {{"-i", "20", "-o", "-3.25"}, {"-p", "input:20", "-p", "output:-3.25"}},
     };
     for (const Case& c : cases) {
-        const fs::path rendered = scratch.dir / "rendered.wav";
         const fs::path hosted = scratch.dir / "hosted.wav";
-        std::vector<std::string> args = {"-q", "-b", "512", "--format", "float"};
-        args.insert(args.end(), c.render.begin(), c.render.end());
-        args.insert(args.end(), {recording.string(), rendered.string()});
-        ProgramResult r = RunProgram(VT4R_RENDER, args);
-        ASSERT_EQ(r.exitCode, 0) << r.errors;
-
-        args = {"-b", "512", "--ignore-clipping"};
+        std::vector<std::string> args = {"-b", "512", "--ignore-clipping"};
         args.insert(args.end(), c.lv2file.begin(), c.lv2file.end());
         args.insert(args.end(), {"-i", recording.string(), "-o", hosted.string(), kPluginUri});
-        r = RunProgram("/usr/bin/lv2file", args);
+        const ProgramResult r = RunProgram("/usr/bin/lv2file", args);
         ASSERT_EQ(r.exitCode, 0) << r.errors;
-
-        SF_INFO a, b;
-        const std::vector<float> expected = ReadFloats(rendered, a);
-        const std::vector<float> got = ReadFloats(hosted, b);
+        SF_INFO b;
+        const std::vector<float> got = render_compare::ReadInterleaved<float>(hosted, b);
         ASSERT_EQ(b.format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
-        ASSERT_EQ(got.size(), expected.size());
-        std::size_t differ = 0;
-        for (std::size_t i = 0; i < got.size(); ++i)
-            differ += std::memcmp(&got[i], &expected[i], sizeof(float)) != 0;
-        EXPECT_EQ(differ, 0u) << ::testing::PrintToString(c.render);
+        ASSERT_NO_FATAL_FAILURE(render_compare::ExpectRendererWrites(got, recording, 512, "float", c.render));
     }
 }
 

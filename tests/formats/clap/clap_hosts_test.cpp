@@ -3,73 +3,20 @@
 // doubles; Qtractor's plug-in scanner finds VT4R with a stereo pair and its parameters.
 #include <gtest/gtest.h>
 
-#include <sndfile.h>
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
 
 #include "clap_test_host.h"
-#include "tests/support/run_program.h"
+#include "tests/support/render_compare.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using clap_test::Host;
 using clap_test::InputEvents;
 using clap_test::Library;
 using clap_test::OutputEvents;
-
-struct Scratch {
-    Scratch() {
-        char pattern[] = "/tmp/vt4r-clap-XXXXXX";
-        dir = ::mkdtemp(pattern);
-    }
-    ~Scratch() { fs::remove_all(dir); }
-    fs::path dir;
-};
-
-// 6 s of a stereo recording in 32-bit float: a level sweep over two tones and some
-// noise, loud enough to be compressed hard and quiet enough to pass untouched.
-void WriteRecording(const fs::path& path) {
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(f, nullptr);
-    std::vector<float> samples(2 * 6 * 48000);
-    std::uint32_t seed = 1;
-    for (std::size_t i = 0; i < samples.size() / 2; ++i) {
-        const double t = i / 48000.0;
-        const double level = std::pow(10.0, (-50.0 + 50.0 * std::fabs(std::sin(M_PI * t / 3.0))) / 20.0);
-        seed = seed * 1664525u + 1013904223u;
-        const double noise = (static_cast<double>(seed >> 8) / 16777216.0 - 0.5) * 0.1;
-        samples[2 * i] = static_cast<float>(level * (std::sin(2 * M_PI * 110 * t) + noise));
-        samples[2 * i + 1] = static_cast<float>(level * (std::sin(2 * M_PI * 165 * t + 1) - noise));
-    }
-    sf_writef_float(f, samples.data(), static_cast<sf_count_t>(samples.size() / 2));
-    sf_close(f);
-}
-
-template <typename Sample> std::vector<Sample> ReadInterleaved(const fs::path& path, SF_INFO& info) {
-    info = {};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (f == nullptr)
-        return {};
-    std::vector<Sample> samples(static_cast<std::size_t>(info.frames * info.channels));
-    if constexpr (sizeof(Sample) == sizeof(double))
-        sf_readf_double(f, samples.data(), info.frames);
-    else
-        sf_readf_float(f, samples.data(), info.frames);
-    sf_close(f);
-    return samples;
-}
+using namespace render_compare;
 
 // The recording through VT4R.clap in our host at `block` frames, settings by events
 // with the first block.
@@ -121,23 +68,11 @@ template <typename Sample> void CompareWithRenderer(const fs::path& dir, const c
     };
     for (const Case& c : {Case{512, 0, 0, false}, Case{64, 12.5, -6, false}, Case{1000, -20, 20, true},
                           Case{300, 20, -3.25, true}}) {
-        const fs::path rendered = dir / "rendered.wav";
-        std::vector<std::string> args = {"-q", "-b", std::to_string(c.block), "--format", format,
-                                         "-i", std::to_string(c.input), "-o", std::to_string(c.output)};
+        std::vector<std::string> options = {"-i", std::to_string(c.input), "-o", std::to_string(c.output)};
         if (c.relaxed)
-            args.push_back("--relaxed");
-        args.insert(args.end(), {recording.string(), rendered.string()});
-        const ProgramResult r = RunProgram(VT4R_RENDER, args);
-        ASSERT_EQ(r.exitCode, 0) << r.errors;
-        SF_INFO renderedInfo;
-        const std::vector<Sample> expected = ReadInterleaved<Sample>(rendered, renderedInfo);
-        ASSERT_EQ(renderedInfo.format & SF_FORMAT_SUBMASK, sizeof(Sample) == 8 ? SF_FORMAT_DOUBLE : SF_FORMAT_FLOAT);
-        const std::vector<Sample> got = Hosted(samples, c.block, c.input, c.output, c.relaxed);
-        ASSERT_EQ(got.size(), expected.size());
-        std::size_t differ = 0;
-        for (std::size_t i = 0; i < got.size(); ++i)
-            differ += std::memcmp(&got[i], &expected[i], sizeof(Sample)) != 0;
-        EXPECT_EQ(differ, 0u) << format << " at " << c.block << " frames, input " << c.input;
+            options.push_back("--relaxed");
+        ASSERT_NO_FATAL_FAILURE(ExpectRendererWrites(Hosted(samples, c.block, c.input, c.output, c.relaxed),
+                                                     recording, static_cast<int>(c.block), format, options));
     }
 }
 
@@ -145,7 +80,7 @@ template <typename Sample> void CompareWithRenderer(const fs::path& dir, const c
 
 TEST(ClapHosts, OurHostEqualsTheRendererBitForBitInFloatsAndDoubles) {
     Scratch scratch;
-    WriteRecording(scratch.dir / "recording.wav");
+    WriteRecording(scratch.dir / "recording.wav", 6);
     CompareWithRenderer<float>(scratch.dir, "float");
     CompareWithRenderer<double>(scratch.dir, "double");
 }
