@@ -232,12 +232,10 @@ class Host {
         FUZZ_CHECK(status == LV2_STATE_SUCCESS);
         FUZZ_CHECK(saved.stores == 1 && saved.key == mKey && saved.type == mChunk);
         FUZZ_CHECK(saved.data.size() == kBlockSize);
-        // In range; a restored block's value between a switch's steps is still kept as it is.
-        for (std::int32_t i = 0; i < kNumParams; ++i) {
-            if (!InRange(i, ValueAt(saved.data.data(), i), false))
-                std::fprintf(stderr, "saved parameter %d: %a\n", i, ValueAt(saved.data.data(), i));
-            FUZZ_CHECK(InRange(i, ValueAt(saved.data.data(), i), false));
-        }
+        // In range, and a switch on one of its steps (a restored block's in-between value is
+        // taken to the nearest, so the host shows what runs).
+        for (std::int32_t i = 0; i < kNumParams; ++i)
+            FUZZ_CHECK(InRange(i, ValueAt(saved.data.data(), i)));
         TRACE("save: %a %a %a%s\n", ValueAt(saved.data.data(), 0), ValueAt(saved.data.data(), 1),
               ValueAt(saved.data.data(), 2), mMoved ? " (controls moved)" : "");
         if (!mMoved && !mStanding.empty())

@@ -186,8 +186,12 @@ bool WrapperCore::LoadState(const void* data, std::size_t size) {
             return false;
         // Values the host set before the load are overridden by it.
         mPending.fetch_and(~(Bit(kNumParams) - 1u), std::memory_order_acq_rel);
-        for (std::int32_t i = 0; i < kNumParams; ++i)
-            mValues[i].store(mPlugin->Param(i)->Value(), std::memory_order_release);
+        // A switch stored between its steps would show one setting and run the other.
+        for (std::int32_t i = 0; i < kNumParams; ++i) {
+            const double value = ConformValue(*mPlugin, i, mPlugin->Param(i)->Value());
+            mPlugin->Param(i)->SetClamped(value);
+            mValues[i].store(value, std::memory_order_release);
+        }
     }
     mForeignChanges.fetch_add(1, std::memory_order_acq_rel);
     return true;

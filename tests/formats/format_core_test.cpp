@@ -80,6 +80,13 @@ TEST(FormatCore, TheStateIsTheHostsViewAndOnlyAWholeBlockLoads) {
         EXPECT_EQ(other.Plugin().Param(i)->Value(), values[i]);
     }
     EXPECT_FALSE(other.Bypassed()) << "bypass is the wrapper's, not stored";
+    // A switch stored between its steps takes the nearest, in the plug-in as in the host's view.
+    values[kRelaxedModeParam] = 0.75;
+    bad.resize(sizeof values);
+    std::memcpy(bad.data(), values, sizeof values);
+    ASSERT_TRUE(other.LoadState(bad.data(), bad.size()));
+    EXPECT_EQ(other.Value(kRelaxedModeParam), 1.0);
+    EXPECT_EQ(other.Plugin().Param(kRelaxedModeParam)->Value(), 1.0);
     other.ApplyPending();
     EXPECT_EQ(other.Plugin().Param(kOutputParam)->Value(), 0.0) << "the load overrode the pending value";
 }
