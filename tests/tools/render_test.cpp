@@ -197,6 +197,9 @@ TEST_F(RenderTest, BadInputIsRefusedClearlyAndNeverLeavesAnOutput) {
         EXPECT_NE(r.errors.find(c.message), std::string::npos) << shown << "\n" << r.errors;
         EXPECT_FALSE(fs::exists(P("out.wav"))) << shown;
     }
+    // The signal maker takes no option for a file name either.
+    EXPECT_EQ(RunProgram(VT4R_DEMO_SIGNAL, {"--help"}, dir.string()).exitCode, 0);
+    EXPECT_EQ(RunProgram(VT4R_DEMO_SIGNAL, {"-x"}, dir.string()).exitCode, 2);
     // Nothing but the inputs is left in the folder.
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = Utf8(entry.path().filename());

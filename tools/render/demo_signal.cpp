@@ -15,7 +15,13 @@ int main(int argc, char** argv) {
     platform::UseUtf8Console();
     const std::vector<std::string> args = platform::ProgramArguments(argc, argv);
     argc = static_cast<int>(args.size());
-    if (argc < 2 || argc > 4) {
+    if (argc == 2 && (args[1] == "--help" || args[1] == "-h")) {
+        std::printf("Usage: vt4r-demo-signal OUTPUT.wav [SECONDS] [RATE]\n"
+                    "Writes a music-like stereo test signal (10 s at 48000 Hz unless told otherwise).\n");
+        return 0;
+    }
+    // An option in place of the file name is a mistake, not a file to write.
+    if (argc < 2 || argc > 4 || (args[1].size() > 1 && args[1][0] == '-')) {
         std::fprintf(stderr, "Usage: vt4r-demo-signal OUTPUT.wav [SECONDS] [RATE]\n");
         return 2;
     }
