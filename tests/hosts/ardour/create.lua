@@ -20,6 +20,7 @@ local ok, err = pcall(function()
     s.settle()
     s.report(proc, plugin)
     s.save()
+    s.say("done", 1)
 end)
 if not ok then s.say("error", err) end
 close_session()

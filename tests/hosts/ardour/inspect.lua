@@ -5,6 +5,7 @@ local ok, err = pcall(function()
     load_session(s.dir, s.name)
     s.settle()
     s.report(s.plugin())
+    s.say("done", 1)
 end)
 if not ok then s.say("error", err) end
 close_session()

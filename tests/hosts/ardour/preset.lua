@@ -24,6 +24,7 @@ local ok, err = pcall(function()
     s.report(proc, plugin)
     s.export(assert(os.getenv("VT4R_LIVE_EXPORT")))
     s.save()
+    s.say("done", 1)
 end)
 if not ok then s.say("error", err) end
 close_session()
