@@ -8,8 +8,9 @@
 # setup fetches Debian's ardour and ardour-data packages and unpacks them into DIR/root: the
 # packages are not installed, so nothing they recommend or depend on for plug-ins (Ardour's LV2
 # set, x42, harvid...) comes along. Only the shared libraries they need are installed with apt-get
-# (root only; others are told what is missing). Ardour's analysis plug-ins (vamp) are left out of
-# the unpacked tree. A second run only checks the libraries and prints the folder.
+# (root only; others are told what is missing). Ardour's own plug-ins (its vamp analysis plug-ins
+# and Lua DSP scripts) are left out of the unpacked tree. A second run only checks the libraries
+# and prints the folder.
 #
 # run starts TOOL in a private mount namespace in which every system plug-in folder is an empty
 # tmpfs, so Ardour discovers only what LV2_PATH, VST3_PATH, CLAP_PATH, LADSPA_PATH, VST_PATH and
