@@ -8,8 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app_driver.h"
-#include "snapshot.h"
+#include "shows_snapshot.h"
 
 namespace fs = std::filesystem;
 
@@ -91,25 +90,8 @@ class RunningApp : public ::testing::Test {
     // Whether the editor on screen equals the headless drawing for `options`
     // within `seconds`; on failure both images are kept beside the settings.
     bool looksLike(const SnapshotOptions& options, double seconds = 5) {
-        RgbImage expected;
-        std::string error;
-        if (!RenderSnapshot(options, expected, error)) {
-            ADD_FAILURE() << error;
-            return false;
-        }
-        std::optional<gui::Shot> shot;
-        const bool same = gui::eventually(
-            [&] {
-                shot = gui::screenshot(editorArea());
-                return shot && shot->rgb == expected.rgb;
-            },
-            seconds);
-        if (!same) {
-            const std::string tag = (mDir / ::testing::UnitTest::GetInstance()->current_test_info()->name()).string();
-            WritePngRgb(tag + "-expected.png", expected, error);
-            gui::screenshot(editorArea(), tag + "-screen.png");
-        }
-        return same;
+        const std::string tag = (mDir / ::testing::UnitTest::GetInstance()->current_test_info()->name()).string();
+        return gui::showsSnapshot(options, [&] { return editorArea(); }, seconds, tag);
     }
 
     fs::path mDir;

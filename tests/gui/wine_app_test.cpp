@@ -11,8 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app_driver.h"
-#include "snapshot.h"
+#include "shows_snapshot.h"
 
 namespace fs = std::filesystem;
 
@@ -173,25 +172,8 @@ class WineApp : public ::testing::Test {
     // Generous: while the stream opens the program answers nothing, and what
     // the test did meanwhile waits in the queue.
     bool looksLike(const SnapshotOptions& options, double seconds = 30) {
-        RgbImage expected;
-        std::string error;
-        if (!RenderSnapshot(options, expected, error)) {
-            ADD_FAILURE() << error;
-            return false;
-        }
-        std::optional<gui::Shot> shot;
-        const bool same = gui::eventually(
-            [&] {
-                shot = gui::screenshot(mEditor);
-                return shot && shot->rgb == expected.rgb;
-            },
-            seconds);
-        if (!same && seconds > 0) {
-            const std::string tag = (mDir / ::testing::UnitTest::GetInstance()->current_test_info()->name()).string();
-            WritePngRgb(tag + "-expected.png", expected, error);
-            gui::screenshot(mEditor, tag + "-screen.png");
-        }
-        return same;
+        const std::string tag = (mDir / ::testing::UnitTest::GetInstance()->current_test_info()->name()).string();
+        return gui::showsSnapshot(options, [&] { return mEditor; }, seconds, tag);
     }
 
     std::string mExe;

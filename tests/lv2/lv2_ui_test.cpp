@@ -8,8 +8,7 @@
 #include <X11/Xlib.h>
 
 #include "jalv_rig.h"
-#include "snapshot.h"
-#include "tests/gui/app_driver.h"
+#include "tests/gui/shows_snapshot.h"
 
 namespace {
 
@@ -55,23 +54,12 @@ std::optional<gui::Geometry> FindEditorOnScreen(::Display* display) {
 // host lays itself out is still compared where it ends up.
 bool LooksLike(::Display* display, std::optional<gui::Geometry>& area, const SnapshotOptions& options,
                const std::string& keepAs) {
-    RgbImage expected;
-    std::string error;
-    if (!RenderSnapshot(options, expected, error))
-        return false;
-    const bool same = gui::eventually(
-        [&] {
-            if (auto now = FindEditorOnScreen(display))
-                area = now;
-            auto shot = gui::screenshot(*area);
-            return shot && shot->rgb == expected.rgb;
-        },
-        30);
-    if (!same) {
-        WritePngRgb(keepAs + "-expected.png", expected, error);
-        gui::screenshot(*area, keepAs + "-screen.png");
-    }
-    return same;
+    const auto where = [&] {
+        if (auto now = FindEditorOnScreen(display))
+            area = now;
+        return *area;
+    };
+    return gui::showsSnapshot(options, where, 30, keepAs);
 }
 
 } // namespace

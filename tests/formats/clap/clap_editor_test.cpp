@@ -15,8 +15,7 @@
 #include <thread>
 
 #include "clap_test_host.h"
-#include "snapshot.h"
-#include "tests/gui/app_driver.h"
+#include "tests/gui/shows_snapshot.h"
 
 namespace {
 
@@ -64,22 +63,11 @@ struct Rig {
 
 // The screen equals the headless drawing of these values (the pump runs between tries).
 bool LooksLike(Rig& rig, const gui::Geometry& area, const SnapshotOptions& options, const std::string& keepAs) {
-    RgbImage expected;
-    std::string error;
-    if (!RenderSnapshot(options, expected, error))
-        return false;
-    const bool same = gui::eventually(
-        [&] {
-            rig.Pump(0.05);
-            auto shot = gui::screenshot(area);
-            return shot && shot->rgb == expected.rgb;
-        },
-        10);
-    if (!same) {
-        WritePngRgb(keepAs + "-expected.png", expected, error);
-        gui::screenshot(area, keepAs + "-screen.png");
-    }
-    return same;
+    const auto where = [&] {
+        rig.Pump(0.05);
+        return area;
+    };
+    return gui::showsSnapshot(options, where, 10, keepAs);
 }
 
 // Drags the Input knob vertically by `pixels` (up when negative), pumping between moves.
