@@ -40,9 +40,7 @@ struct Rig {
             if (processing) {
                 for (std::uint32_t i = 0; i < 512; ++i, ++position)
                     in[0][i] = in[1][i] = level * std::sin(2 * M_PI * 220 * position / 48000.0);
-                float* ins[2] = {in[0].data(), in[1].data()};
-                float* outs[2] = {out[0].data(), out[1].data()};
-                host.Process(ins, outs, 512, events, sent);
+                host.Process(in.data, out.data, 512, events, sent);
                 events.Clear();
             } else if (host.flushRequests > 0) {
                 host.Flush(events, sent);
@@ -56,8 +54,7 @@ struct Rig {
     Host host;
     InputEvents events;
     OutputEvents sent;
-    std::vector<float> in[2] = {std::vector<float>(512), std::vector<float>(512)};
-    std::vector<float> out[2] = {std::vector<float>(512), std::vector<float>(512)};
+    clap_test::Stereo<float> in{512}, out{512};
     long position = 0;
 };
 

@@ -28,13 +28,7 @@ std::vector<Sample> Hosted(const std::vector<Sample>& recording, std::uint32_t b
     EXPECT_NE(host.Plugin(), nullptr) << library.Error();
     if (host.Plugin() == nullptr || !host.Activate(48000, 1, block))
         return {};
-    std::vector<Sample> in[2], out[2];
-    for (int c = 0; c < 2; ++c) {
-        in[c].resize(block);
-        out[c].resize(block);
-    }
-    Sample* ins[2] = {in[0].data(), in[1].data()};
-    Sample* outs[2] = {out[0].data(), out[1].data()};
+    clap_test::Stereo<Sample> in(block), out(block);
     InputEvents events;
     events.Add(0, input);
     events.Add(1, output);
@@ -47,7 +41,7 @@ std::vector<Sample> Hosted(const std::vector<Sample>& recording, std::uint32_t b
         for (std::uint32_t i = 0; i < n; ++i)
             for (int c = 0; c < 2; ++c)
                 in[c][i] = recording[2 * (at + i) + c];
-        host.Process(ins, outs, n, events, outEvents);
+        host.Process(in.data, out.data, n, events, outEvents);
         events.Clear();
         for (std::uint32_t i = 0; i < n; ++i)
             for (int c = 0; c < 2; ++c)

@@ -22,6 +22,7 @@ using clap_test::Host;
 using clap_test::InputEvents;
 using clap_test::Library;
 using clap_test::OutputEvents;
+using clap_test::Stereo;
 
 constexpr clap_id kBypass = 3;
 
@@ -43,7 +44,7 @@ struct Direct {
         plugin->Param(index)->SetClamped(value);
         plugin->ParameterChanged(index);
     }
-    template <typename Sample> void Run(const std::vector<Sample>* in, std::uint32_t frames) {
+    template <typename Sample> void Run(const Stereo<Sample>& in, std::uint32_t frames) {
         for (int c = 0; c < 2; ++c)
             for (std::uint32_t i = 0; i < frames; ++i)
                 buffers[c][i] = static_cast<double>(in[c][i]);
@@ -56,7 +57,7 @@ struct Direct {
 };
 
 // Two tones under a slow swell: compressed hard at the top, untouched at the bottom.
-template <typename Sample> void Fill(std::vector<Sample>* channels, std::uint32_t frames, long& position, double rate) {
+template <typename Sample> void Fill(Stereo<Sample>& channels, std::uint32_t frames, long& position, double rate) {
     for (std::uint32_t i = 0; i < frames; ++i, ++position) {
         const double t = position / rate;
         const double swell = 0.5 + 0.45 * std::sin(2 * M_PI * 0.7 * t);
@@ -74,13 +75,7 @@ template <typename Sample> long CompareWithDirect(int blocks) {
         return 0;
     EXPECT_TRUE(host.Activate(48000, 1, 512));
     Direct direct(48000, 512);
-    std::vector<Sample> in[2], out[2];
-    for (int c = 0; c < 2; ++c) {
-        in[c].assign(512, 0);
-        out[c].assign(512, 0);
-    }
-    Sample* ins[2] = {in[0].data(), in[1].data()};
-    Sample* outs[2] = {out[0].data(), out[1].data()};
+    Stereo<Sample> in(512), out(512);
     // Input, Output, Relaxed Mode; the fourth sets Input beyond its range.
     const double settings[][3] = {{0, 0, 0}, {-6.5, 3.25, 0}, {12.25, -4, 1}, {25, 20, 0}, {-20, 0, 1}};
     InputEvents events;
@@ -100,7 +95,7 @@ template <typename Sample> long CompareWithDirect(int blocks) {
         Fill(in, frames, position, 48000);
         direct.Run(in, frames);
         clap_process_status status = CLAP_PROCESS_ERROR;
-        realtime_probe::Count([&] { status = host.Process(ins, outs, frames, events, outEvents); });
+        realtime_probe::Count([&] { status = host.Process(in.data, out.data, frames, events, outEvents); });
         EXPECT_EQ(status, CLAP_PROCESS_CONTINUE);
         for (int c = 0; c < 2; ++c)
             for (std::uint32_t i = 0; i < frames; ++i, ++compared)
@@ -157,20 +152,14 @@ TEST(ClapPlugin, ReactivatedAtAnotherRateItRunsAsANewInstanceThereWithItsValues)
     ASSERT_NE(host.Plugin(), nullptr);
     InputEvents events;
     OutputEvents outEvents;
-    std::vector<float> in[2], out[2];
-    for (int c = 0; c < 2; ++c) {
-        in[c].assign(1024, 0);
-        out[c].assign(1024, 0);
-    }
-    float* ins[2] = {in[0].data(), in[1].data()};
-    float* outs[2] = {out[0].data(), out[1].data()};
+    Stereo<float> in(1024), out(1024);
     ASSERT_TRUE(host.Activate(44100, 32, 1024));
     events.Add(0, 9.0);
     events.Add(2, 1.0);
     long position = 0;
     for (int block = 0; block < 50; ++block) {
         Fill(in, 1024, position, 44100);
-        host.Process(ins, outs, 1024, events, outEvents);
+        host.Process(in.data, out.data, 1024, events, outEvents);
         events.Clear();
     }
     ASSERT_TRUE(host.Activate(96000, 256, 256));
@@ -181,7 +170,7 @@ TEST(ClapPlugin, ReactivatedAtAnotherRateItRunsAsANewInstanceThereWithItsValues)
     for (int block = 0; block < 200; ++block) {
         Fill(in, 256, position, 96000);
         direct.Run(in, 256);
-        host.Process(ins, outs, 256, events, outEvents);
+        host.Process(in.data, out.data, 256, events, outEvents);
         for (int c = 0; c < 2; ++c)
             for (std::uint32_t i = 0; i < 256; ++i)
                 ASSERT_EQ(out[c][i], static_cast<float>(direct.buffers[2 + c][i])) << "block " << block;
@@ -197,13 +186,7 @@ TEST(ClapPlugin, BypassCrossfadesWithoutAStepAndComesBackSeamlessly) {
     ASSERT_TRUE(host.Activate(48000, 64, 64));
     InputEvents events;
     OutputEvents outEvents;
-    std::vector<double> in[2], out[2];
-    for (int c = 0; c < 2; ++c) {
-        in[c].assign(64, 0);
-        out[c].assign(64, 0);
-    }
-    double* ins[2] = {in[0].data(), in[1].data()};
-    double* outs[2] = {out[0].data(), out[1].data()};
+    Stereo<double> in(64), out(64);
     // Input up: compressed hard, the processed signal lies well apart from the dry one.
     events.Add(0, 15.0);
     long position = 0;
@@ -212,7 +195,7 @@ TEST(ClapPlugin, BypassCrossfadesWithoutAStepAndComesBackSeamlessly) {
         if (block == 200 || block == 400)
             events.Add(kBypass, block == 200 ? 1.0 : 0.0);
         Fill(in, 64, position, 48000);
-        host.Process(ins, outs, 64, events, outEvents);
+        host.Process(in.data, out.data, 64, events, outEvents);
         events.Clear();
         dry.insert(dry.end(), in[0].begin(), in[0].end());
         wet.insert(wet.end(), out[0].begin(), out[0].end());
@@ -269,21 +252,13 @@ TEST(ClapPlugin, StateLoadsIntoAFreshInstanceAndDamagedStatesChangeNothing) {
     EXPECT_TRUE(second.rescanFlags & CLAP_PARAM_RESCAN_VALUES);
     for (clap_id p = 0; p < 4; ++p)
         EXPECT_EQ(second.Value(p), first.Value(p)) << p;
-    std::vector<float> in[2], a[2], b[2];
-    for (int c = 0; c < 2; ++c) {
-        in[c].assign(256, 0);
-        a[c].assign(256, 0);
-        b[c].assign(256, 0);
-    }
-    float* ins[2] = {in[0].data(), in[1].data()};
-    float* as[2] = {a[0].data(), a[1].data()};
-    float* bs[2] = {b[0].data(), b[1].data()};
+    Stereo<float> in(256), a(256), b(256);
     long position = 0;
     events.Clear();
     for (int block = 0; block < 100; ++block) {
         Fill(in, 256, position, 48000);
-        first.Process(ins, as, 256, events, outEvents);
-        second.Process(ins, bs, 256, events, outEvents);
+        first.Process(in.data, a.data, 256, events, outEvents);
+        second.Process(in.data, b.data, 256, events, outEvents);
         for (int c = 0; c < 2; ++c)
             ASSERT_EQ(std::memcmp(a[c].data(), b[c].data(), 256 * sizeof(float)), 0) << "block " << block;
     }
@@ -378,13 +353,7 @@ TEST(ClapPlugin, MainThreadCallsWhileTheAudioThreadProcesses) {
     std::atomic<bool> stop{false};
     std::atomic<bool> finite{true};
     std::thread audio([&] {
-        std::vector<float> in[2], out[2];
-        for (int c = 0; c < 2; ++c) {
-            in[c].assign(128, 0);
-            out[c].assign(128, 0);
-        }
-        float* ins[2] = {in[0].data(), in[1].data()};
-        float* outs[2] = {out[0].data(), out[1].data()};
+        Stereo<float> in(128), out(128);
         InputEvents events;
         OutputEvents sent;
         long position = 0;
@@ -392,7 +361,7 @@ TEST(ClapPlugin, MainThreadCallsWhileTheAudioThreadProcesses) {
             events.Clear();
             events.Add(kBypass, block % 50 < 25 ? 0.0 : 1.0);
             Fill(in, 128, position, 48000);
-            host.Process(ins, outs, 128, events, sent);
+            host.Process(in.data, out.data, 128, events, sent);
             for (int c = 0; c < 2; ++c)
                 for (float x : out[c])
                     finite = finite && std::isfinite(x);

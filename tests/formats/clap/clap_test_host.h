@@ -173,6 +173,17 @@ struct InStream {
     clap_istream_t stream{};
 };
 
+// A host's stereo buffers: two channels of `frames` zeroed samples, and the pointers
+// Process() takes.
+template <typename Sample> struct Stereo {
+    explicit Stereo(std::size_t frames) : channel{std::vector<Sample>(frames), std::vector<Sample>(frames)} {}
+    Stereo(const Stereo&) = delete;
+    std::vector<Sample>& operator[](int c) { return channel[c]; }
+    const std::vector<Sample>& operator[](int c) const { return channel[c]; }
+    std::vector<Sample> channel[2];
+    Sample* data[2] = {channel[0].data(), channel[1].data()};
+};
+
 // The host and one plug-in instance in it.
 class Host {
   public:
