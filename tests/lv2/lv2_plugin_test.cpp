@@ -19,6 +19,7 @@
 #include "framework/standalone.h"
 #include "formats/lv2/ports.h"
 #include "lv2_test_host.h"
+#include "tests/support/direct_plugin.h"
 #include "tests/support/realtime_probe.h"
 
 using namespace vt4r_lv2;
@@ -57,41 +58,6 @@ struct Ports {
     std::vector<float> audio[4];
     float control[kPortCount] = {};
 };
-
-// The same plug-in made by the factory and run directly, as the renderer runs it.
-struct Direct {
-    Direct(double rate, std::int32_t block, std::uint32_t capacity) : plugin(CreatePlugin(IHostRecord{})) {
-        plugin->SetSampleRateHz(rate);
-        plugin->SetBlockFrames(block);
-        plugin->ResetProcessing();
-        for (auto& b : buffers)
-            b.assign(capacity, 0.0);
-    }
-    void Set(double input, double output, double relaxed) {
-        plugin->Param(kInputParam)->SetClamped(input);
-        plugin->Param(kOutputParam)->SetClamped(output);
-        plugin->Param(kRelaxedModeParam)->SetClamped(relaxed);
-    }
-    void Run(const Ports& ports, std::uint32_t frames) {
-        for (int c = 0; c < 2; ++c)
-            for (std::uint32_t i = 0; i < frames; ++i)
-                buffers[c][i] = ports.audio[c][i];
-        double* ins[2] = {buffers[0].data(), buffers[1].data()};
-        double* outs[2] = {buffers[2].data(), buffers[3].data()};
-        plugin->ProcessBlockLocked(ins, outs, static_cast<std::int32_t>(frames));
-    }
-    std::unique_ptr<IEffectStandalone> plugin;
-    std::vector<double> buffers[4];
-};
-
-void FillSignal(Ports& ports, std::uint32_t frames, long& position) {
-    for (std::uint32_t i = 0; i < frames; ++i, ++position) {
-        const double t = position / 48000.0;
-        const double swell = 0.5 + 0.45 * std::sin(2 * M_PI * 0.7 * t);
-        ports.audio[0][i] = static_cast<float>(swell * std::sin(2 * M_PI * 220 * t));
-        ports.audio[1][i] = static_cast<float>(swell * std::sin(2 * M_PI * 331 * t + 0.3));
-    }
-}
 
 struct StoredValue {
     LV2_URID key = 0;
@@ -136,7 +102,7 @@ TEST(Lv2Plugin, RunsLikeThePluginItselfWithoutAllocatingOrForeignLocks) {
     Lv2TestHost host(VT4R_LV2_BUNDLE, 48000, 0, 512);
     ASSERT_NE(host.Instance(), nullptr) << "bundle " << VT4R_LV2_BUNDLE << " did not load";
     Ports ports(host.Instance(), 512);
-    Direct direct(48000, 512, 512);
+    DirectPlugin direct(48000, 512);
     lilv_instance_activate(host.Instance());
 
     const float settings[][3] = {{0, 0, 0}, {-6.5f, 3.25f, 0}, {12.25f, -4, 1}, {20, 20, 0}, {-20, 0, 1}};
@@ -147,10 +113,10 @@ TEST(Lv2Plugin, RunsLikeThePluginItselfWithoutAllocatingOrForeignLocks) {
         ports.Set(s[0], s[1], s[2]);
         direct.Set(s[0], s[1], s[2]);
         const std::uint32_t frames = block % 17 == 0 ? 0 : 1 + (block * 37) % 512;
-        FillSignal(ports, frames, position);
+        FillSwell(ports.audio, frames, position, 48000);
         if (block == 400)
             ports.audio[1][0] = std::numeric_limits<float>::quiet_NaN();
-        direct.Run(ports, frames);
+        direct.Run(ports.audio, frames);
         ports.Run(frames, true);
         for (int c = 0; c < 2; ++c)
             for (std::uint32_t i = 0; i < frames; ++i, ++compared)
@@ -192,7 +158,7 @@ TEST(Lv2Plugin, StateRestoresExactlyWhatWasSavedAndRefusesDamage) {
     EXPECT_EQ(saved.key, first.Urid(kParametersKeyUri));
     EXPECT_EQ(saved.type, first.Urid(LV2_ATOM__Chunk));
     // The framework's own parameter block.
-    Direct direct(48000, 256, 256);
+    DirectPlugin direct(48000, 256);
     direct.Set(-3.5, 7.25, 1);
     IStateChunk chunk;
     ASSERT_TRUE(direct.plugin->SerializeParams(chunk));
@@ -263,13 +229,13 @@ TEST(Lv2Plugin, StateIsWhatTheHostShowsAndARestoredStateStands) {
     StoredValue given = preset;
     LV2_Handle handle = lilv_instance_get_handle(second.Instance());
     ASSERT_EQ(StateOf(second.Instance())->restore(handle, Retrieve, &given, 0, nullptr), LV2_STATE_SUCCESS);
-    Direct direct(48000, 256, 256);
+    DirectPlugin direct(48000, 256);
     direct.Set(12.0, 0.0, 0.0);
     long position = 0;
     for (int block = 0; block < 20; ++block) {
-        FillSignal(b, 256, position);
+        FillSwell(b.audio, 256, position, 48000);
         b.Run(256, false);
-        direct.Run(b, 256);
+        direct.Run(b.audio, 256);
         for (std::uint32_t i = 0; i < 256; ++i)
             ASSERT_EQ(b.audio[2][i], static_cast<float>(direct.buffers[2][i])) << "block " << block;
     }
@@ -287,7 +253,7 @@ TEST(Lv2Plugin, TheEnabledPortBypassesWithAFade) {
     Lv2TestHost host(VT4R_LV2_BUNDLE, 48000, 64, 64);
     ASSERT_NE(host.Instance(), nullptr);
     Ports ports(host.Instance(), 64);
-    Direct direct(48000, 64, 64);
+    DirectPlugin direct(48000, 64);
     ports.Set(12.0f, 0.0f, 0.0f);
     direct.Set(12.0, 0.0, 0.0);
     long position = 0;
@@ -298,9 +264,9 @@ TEST(Lv2Plugin, TheEnabledPortBypassesWithAFade) {
             ports.control[kEnabledPort] = 0.0f;
         if (block == 40)
             ports.control[kEnabledPort] = 1.0f;
-        FillSignal(ports, 64, position);
+        FillSwell(ports.audio, 64, position, 48000);
         ports.Run(64, false);
-        direct.Run(ports, 64);
+        direct.Run(ports.audio, 64);
         for (std::uint32_t i = 0; i < 64; ++i) {
             const float out = ports.audio[2][i];
             largestStep = std::max(largestStep, std::fabs(double(out) - last));

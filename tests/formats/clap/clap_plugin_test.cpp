@@ -14,6 +14,7 @@
 
 #include "clap_test_host.h"
 #include "framework/standalone.h"
+#include "tests/support/direct_plugin.h"
 #include "tests/support/realtime_probe.h"
 
 namespace {
@@ -31,41 +32,6 @@ const Library& Clap() {
     return library;
 }
 
-// The plug-in made by the factory and run directly, as the renderer runs it.
-struct Direct {
-    Direct(double rate, std::int32_t block) : plugin(CreatePlugin(IHostRecord{})) {
-        plugin->SetSampleRateHz(rate);
-        plugin->SetBlockFrames(block);
-        plugin->ResetProcessing();
-        for (auto& b : buffers)
-            b.assign(static_cast<std::size_t>(block), 0.0);
-    }
-    void Set(std::int32_t index, double value) {
-        plugin->Param(index)->SetClamped(value);
-        plugin->ParameterChanged(index);
-    }
-    template <typename Sample> void Run(const Stereo<Sample>& in, std::uint32_t frames) {
-        for (int c = 0; c < 2; ++c)
-            for (std::uint32_t i = 0; i < frames; ++i)
-                buffers[c][i] = static_cast<double>(in[c][i]);
-        double* ins[2] = {buffers[0].data(), buffers[1].data()};
-        double* outs[2] = {buffers[2].data(), buffers[3].data()};
-        plugin->ProcessBlockLocked(ins, outs, static_cast<std::int32_t>(frames));
-    }
-    std::unique_ptr<IEffectStandalone> plugin;
-    std::vector<double> buffers[4];
-};
-
-// Two tones under a slow swell: compressed hard at the top, untouched at the bottom.
-template <typename Sample> void Fill(Stereo<Sample>& channels, std::uint32_t frames, long& position, double rate) {
-    for (std::uint32_t i = 0; i < frames; ++i, ++position) {
-        const double t = position / rate;
-        const double swell = 0.5 + 0.45 * std::sin(2 * M_PI * 0.7 * t);
-        channels[0][i] = static_cast<Sample>(swell * std::sin(2 * M_PI * 220 * t));
-        channels[1][i] = static_cast<Sample>(swell * std::sin(2 * M_PI * 331 * t + 0.3));
-    }
-}
-
 // Blocks through the host and through the plug-in directly, with the settings changing
 // by events at block starts; answers the number of samples compared.
 template <typename Sample> long CompareWithDirect(int blocks) {
@@ -74,7 +40,7 @@ template <typename Sample> long CompareWithDirect(int blocks) {
     if (host.Plugin() == nullptr)
         return 0;
     EXPECT_TRUE(host.Activate(48000, 1, 512));
-    Direct direct(48000, 512);
+    DirectPlugin direct(48000, 512);
     Stereo<Sample> in(512), out(512);
     // Input, Output, Relaxed Mode; the fourth sets Input beyond its range.
     const double settings[][3] = {{0, 0, 0}, {-6.5, 3.25, 0}, {12.25, -4, 1}, {25, 20, 0}, {-20, 0, 1}};
@@ -86,13 +52,12 @@ template <typename Sample> long CompareWithDirect(int blocks) {
         events.Clear();
         if (block % 60 == 0) {
             const double* s = settings[(block / 60) % 5];
-            for (std::int32_t p = 0; p < 3; ++p) {
+            for (std::int32_t p = 0; p < 3; ++p)
                 events.Add(static_cast<clap_id>(p), s[p]);
-                direct.Set(p, s[p]);
-            }
+            direct.Set(s[0], s[1], s[2]);
         }
         const std::uint32_t frames = block % 17 == 0 ? 0 : 1 + static_cast<std::uint32_t>(block * 37) % 512;
-        Fill(in, frames, position, 48000);
+        FillSwell(in, frames, position, 48000);
         direct.Run(in, frames);
         clap_process_status status = CLAP_PROCESS_ERROR;
         realtime_probe::Count([&] { status = host.Process(in.data, out.data, frames, events, outEvents); });
@@ -158,17 +123,16 @@ TEST(ClapPlugin, ReactivatedAtAnotherRateItRunsAsANewInstanceThereWithItsValues)
     events.Add(2, 1.0);
     long position = 0;
     for (int block = 0; block < 50; ++block) {
-        Fill(in, 1024, position, 44100);
+        FillSwell(in, 1024, position, 44100);
         host.Process(in.data, out.data, 1024, events, outEvents);
         events.Clear();
     }
     ASSERT_TRUE(host.Activate(96000, 256, 256));
-    Direct direct(96000, 256);
-    direct.Set(0, 9.0);
-    direct.Set(2, 1.0);
+    DirectPlugin direct(96000, 256);
+    direct.Set(9.0, 0.0, 1.0);
     position = 0;
     for (int block = 0; block < 200; ++block) {
-        Fill(in, 256, position, 96000);
+        FillSwell(in, 256, position, 96000);
         direct.Run(in, 256);
         host.Process(in.data, out.data, 256, events, outEvents);
         for (int c = 0; c < 2; ++c)
@@ -194,7 +158,7 @@ TEST(ClapPlugin, BypassCrossfadesWithoutAStepAndComesBackSeamlessly) {
     for (int block = 0; block < 600; ++block) {
         if (block == 200 || block == 400)
             events.Add(kBypass, block == 200 ? 1.0 : 0.0);
-        Fill(in, 64, position, 48000);
+        FillSwell(in, 64, position, 48000);
         host.Process(in.data, out.data, 64, events, outEvents);
         events.Clear();
         dry.insert(dry.end(), in[0].begin(), in[0].end());
@@ -232,10 +196,8 @@ TEST(ClapPlugin, StateLoadsIntoAFreshInstanceAndDamagedStatesChangeNothing) {
     first.Flush(events, outEvents);
     EXPECT_EQ(first.Value(1), 7.25);
     const std::vector<std::uint8_t> saved = first.Save(5); // five bytes a write
-    Direct direct(48000, 256);
-    direct.Set(0, -3.5);
-    direct.Set(1, 7.25);
-    direct.Set(2, 1.0);
+    DirectPlugin direct(48000, 256);
+    direct.Set(-3.5, 7.25, 1.0);
     IStateChunk chunk;
     ASSERT_TRUE(direct.plugin->SerializeParams(chunk));
     ASSERT_EQ(saved, std::vector<std::uint8_t>(chunk.Bytes(), chunk.Bytes() + chunk.Size()))
@@ -256,7 +218,7 @@ TEST(ClapPlugin, StateLoadsIntoAFreshInstanceAndDamagedStatesChangeNothing) {
     long position = 0;
     events.Clear();
     for (int block = 0; block < 100; ++block) {
-        Fill(in, 256, position, 48000);
+        FillSwell(in, 256, position, 48000);
         first.Process(in.data, a.data, 256, events, outEvents);
         second.Process(in.data, b.data, 256, events, outEvents);
         for (int c = 0; c < 2; ++c)
@@ -360,7 +322,7 @@ TEST(ClapPlugin, MainThreadCallsWhileTheAudioThreadProcesses) {
         for (int block = 0; !stop || block < 200; ++block) {
             events.Clear();
             events.Add(kBypass, block % 50 < 25 ? 0.0 : 1.0);
-            Fill(in, 128, position, 48000);
+            FillSwell(in, 128, position, 48000);
             host.Process(in.data, out.data, 128, events, sent);
             for (int c = 0; c < 2; ++c)
                 for (float x : out[c])
