@@ -23,6 +23,10 @@ class Editor : public vt4r_formats::EditorEdits {
     ~Editor() override {
         mBridge.Close();
         StopTimer();
+        // Closed in the middle of a drag: the host still gets the value and the gesture's end.
+        SendHeld();
+        if (mGesture >= 0)
+            mInstance.Tell({Outgoing::End, mGesture, 0.0});
     }
 
     bool Open(clap_xwnd parent) {

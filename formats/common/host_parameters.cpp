@@ -110,6 +110,9 @@ double PlainFromNormalized(const IEffectBase& plugin, std::int32_t index, double
     if (std::isnan(normalized))
         return info.defaultValue;
     normalized = std::fmin(std::fmax(normalized, 0.0), 1.0);
+    // Steps share the range evenly, as hosts draw them: for a switch, the upper half is on.
+    if (info.stepCount > 0)
+        return info.minimum + std::fmin(std::floor(normalized * (info.stepCount + 1)), info.stepCount);
     return ConformValue(plugin, index, info.minimum + normalized * (info.maximum - info.minimum));
 }
 

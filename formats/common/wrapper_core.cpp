@@ -44,7 +44,7 @@ WrapperCore::WrapperCore(const char* hostName) : mHostName(hostName) {
 WrapperCore::~WrapperCore() = default;
 
 bool WrapperCore::Activate(double sampleRate, std::uint32_t maxFrames, std::uint32_t nominalFrames) {
-    mActive = false;
+    mActive.store(false, std::memory_order_relaxed);
     if (!(sampleRate >= 1.0 && sampleRate < 4294967296.0) || maxFrames == 0)
         return false;
     maxFrames = std::min(maxFrames, kLargestCapacity);
@@ -78,7 +78,7 @@ bool WrapperCore::Activate(double sampleRate, std::uint32_t maxFrames, std::uint
     mBypass.SetSampleRate(sampleRate);
     mBypass.Settle(Bypassed());
     mEverActivated = true;
-    mActive = true;
+    mActive.store(true, std::memory_order_relaxed);
     return true;
 }
 
@@ -110,6 +110,9 @@ void WrapperCore::ApplyOne(std::int32_t index, double plain) {
 }
 
 void WrapperCore::ApplyPending() {
+    // Held throughout, so a save applying values beside a block can never apply an older
+    // value after the block applied a newer one.
+    std::lock_guard<PluginLock> lock(mPlugin->Lock());
     std::uint32_t pending = mPending.exchange(0, std::memory_order_acq_rel);
     for (std::int32_t i = 0; pending != 0; ++i, pending >>= 1)
         if ((pending & 1u) != 0)
@@ -127,6 +130,13 @@ void WrapperCore::EditorEdit(std::int32_t index, double plain) {
 
 template <typename Sample>
 void WrapperCore::Run(const Sample* const* in, Sample* const* out, std::uint32_t frames) {
+    // Never activated: no buffers to run through.
+    if (mCapacity == 0) {
+        for (int c = 0; c < 2 && out != nullptr; ++c)
+            for (std::uint32_t i = 0; out[c] != nullptr && i < frames; ++i)
+                out[c][i] = 0;
+        return;
+    }
     if (mPending.load(std::memory_order_relaxed) != 0)
         ApplyPending();
     const bool bypassed = Bypassed();

@@ -35,8 +35,9 @@ class WrapperCore {
     // `maxFrames`). False, with the core inactive, for a rate or length it cannot take or
     // when memory runs out.
     bool Activate(double sampleRate, std::uint32_t maxFrames, std::uint32_t nominalFrames = 0);
-    void Deactivate() { mActive = false; }
-    bool IsActive() const { return mActive; }
+    void Deactivate() { mActive.store(false, std::memory_order_relaxed); }
+    // [any thread]
+    bool IsActive() const { return mActive.load(std::memory_order_relaxed); }
     std::uint32_t MaxFrames() const { return mCapacity; }
     // [audio thread or main thread, never during Process] The plug-in's ResetProcessing.
     void Reset();
@@ -97,7 +98,7 @@ class WrapperCore {
     std::vector<double> mIn[2];
     std::vector<double> mOut[2];
     std::uint32_t mCapacity = 0;
-    bool mActive = false;
+    std::atomic<bool> mActive{false};
     bool mEverActivated = false;
 };
 

@@ -102,8 +102,10 @@ class Vt4rLv2 {
         if (!mCore.LoadState(data, size))
             return LV2_STATE_ERR_UNKNOWN;
         for (std::int32_t i = 0; i < kNumParams; ++i) {
-            const float* port = mPorts[PortOfParameter(i)];
-            mSeen[i].store(port != nullptr ? std::bit_cast<std::uint32_t>(*port) : kAdoptAsSeen,
+            float* port = mPorts[PortOfParameter(i)];
+            mSeen[i].store(port != nullptr ? std::bit_cast<std::uint32_t>(
+                                                 std::atomic_ref<float>(*port).load(std::memory_order_relaxed))
+                                           : kAdoptAsSeen,
                            std::memory_order_relaxed);
         }
         return LV2_STATE_SUCCESS;

@@ -1,5 +1,6 @@
 // The processor: host buffers of either width through the wrapper core, host parameter
 // changes at block starts, the meter back out as an output parameter.
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -23,10 +24,13 @@ bool ReadState(IBStream* stream, WrapperCore& core) {
     std::size_t total = 0;
     while (total < sizeof bytes) {
         int32 got = 0;
-        if (stream->read(bytes + total, static_cast<int32>(sizeof bytes - total), &got) != kResultOk ||
-            got <= 0 || static_cast<std::size_t>(got) > sizeof bytes - total)
+        // Some hosts' streams answer a short read (the end) with kResultFalse: its bytes count.
+        const tresult result = stream->read(bytes + total, static_cast<int32>(sizeof bytes - total), &got);
+        if (got <= 0 || static_cast<std::size_t>(got) > sizeof bytes - total)
             break;
         total += static_cast<std::size_t>(got);
+        if (result != kResultOk)
+            break;
     }
     return core.LoadState(bytes, total);
 }
@@ -125,7 +129,8 @@ tresult PLUGIN_API Processor::notify(IMessage* message) {
     IAttributeList* attributes = message->getAttributes();
     if (attributes == nullptr)
         return kResultFalse;
-    for (std::int32_t index = 0; index < vt4r_formats::kHostParamCount; ++index) {
+    // While blocks flow the host sends every change with them (see HostView).
+    for (std::int32_t index = 0; index < vt4r_formats::kHostParamCount && !BlocksFlowing(); ++index) {
         const char key[2] = {static_cast<char>('0' + index), '\0'};
         double plain = 0.0;
         if (attributes->getFloat(key, plain) == kResultOk)
@@ -290,7 +295,14 @@ template <typename Sample> void Run(WrapperCore& core, ProcessData& data, bool a
 
 } // namespace
 
+bool Processor::BlocksFlowing() const {
+    const std::int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
+    const std::int64_t last = mLastBlockNs.load(std::memory_order_relaxed);
+    return last != 0 && now - last < std::chrono::nanoseconds(std::chrono::milliseconds(250)).count();
+}
+
 tresult PLUGIN_API Processor::process(ProcessData& data) {
+    mLastBlockNs.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
     TakeParameterChanges(data.inputParameterChanges);
     if (data.numSamples < 0)
         return kInvalidArgument;

@@ -82,11 +82,14 @@ class Processor final : public Steinberg::Vst::IComponent,
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) override;
 
     // IPeer
-    vt4r_formats::WrapperCore* PLUGIN_API HostView() override { return &mCore; }
+    // Null while blocks flow: the host then sends every change with its blocks, and what
+    // reaches the controller meanwhile (its echo of automation, late) must not undo them.
+    vt4r_formats::WrapperCore* PLUGIN_API HostView() override { return BlocksFlowing() ? nullptr : &mCore; }
     void PLUGIN_API Forget(IPeer* other) override;
 
   private:
     ~Processor();
+    bool BlocksFlowing() const;
     void TakeParameterChanges(Steinberg::Vst::IParameterChanges* changes);
     void Unlink();
 
@@ -97,6 +100,8 @@ class Processor final : public Steinberg::Vst::IComponent,
     IPeer* mPeer = nullptr;
     vt4r_formats::WrapperCore mCore{"vst3"};
     Steinberg::Vst::ProcessSetup mSetup{Steinberg::Vst::kRealtime, Steinberg::Vst::kSample32, 1024, 44100.0};
+    // When the last block came (steady clock, ns); written by the audio thread.
+    std::atomic<std::int64_t> mLastBlockNs{0};
 };
 
 class Controller final : public Steinberg::Vst::IEditController,

@@ -371,4 +371,16 @@ TEST(Vst3Plugin, ControllerChangesWhileProcessing) {
     }
     audio.join();
     EXPECT_EQ(last, host.SaveComponent()) << "the last change was saved, and no block moved it";
+
+    // While blocks flow, the host's late echo of its automation on the controller does not
+    // undo the newer value the blocks carried.
+    host.inputChanges.Add(0, 0.8, 0);
+    host.Process(64);
+    host.controller->setParamNormalized(0, 0.2);
+    host.Process(64);
+    double input = 0.0;
+    const std::vector<std::uint8_t> state = host.SaveComponent();
+    ASSERT_GE(state.size(), sizeof input);
+    std::memcpy(&input, state.data(), sizeof input);
+    EXPECT_EQ(input, 12.0);
 }
