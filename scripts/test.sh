@@ -22,7 +22,10 @@ musl=$(scripts/fetch-source.sh musl=1.2.3-1 build-deps/src)
 scripts/build.sh build "" -DVT4R_MUSL_SOURCE_DIR="$musl"
 # Ardour for the hosts tests; they skip without it, so a rig that cannot be set up fails here.
 run scripts/ardour-rig.sh setup
-run scripts/with-jack.sh scripts/with-xvfb.sh ctest --test-dir build --output-on-failure -j 2
+run scripts/with-jack.sh scripts/with-xvfb.sh ctest --test-dir build --output-on-failure -j 2 -LE hosts
+# Ardour itself now and then fails in its own export graph or as its session closes (see
+# tests/hosts/ardour_host_test.cpp): the real-host test gets up to three tries.
+run scripts/with-jack.sh scripts/with-xvfb.sh ctest --test-dir build --output-on-failure -L hosts --repeat until-pass:3
 
 scripts/build.sh build-asan address
 # The unit tests, and the many plug-ins with their editors in one process (stress) on a private display.
