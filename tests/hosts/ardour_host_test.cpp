@@ -377,7 +377,7 @@ TEST_P(ArdourHost, ExportEqualsTheRendererAndAReloadKeepsTheParameters) {
                     "Input 5 dB, Relaxed Mode on");
 
     // Ardour restores the saved session's parameters into a fresh VT4R.
-    std::map<std::string, std::string> loaded = rig->Lua("inspect");
+    std::map<std::string, std::string> loaded = rig->Lua("reload");
     EXPECT_EQ(loaded["param Input"], "5.0");
     EXPECT_EQ(loaded["param Output"], "0.0");
     EXPECT_EQ(loaded["param Relaxed_Mode"], "1.0");
