@@ -1,9 +1,13 @@
 #include "graphics/editor_view.h"
 
+#include <algorithm>
+
 #include "framework/effect_base.h"
 #include "graphics/bitmap_controls.h"
 #include "graphics/control.h"
+#include "graphics/editor_scale.h"
 #include "graphics/embedded_images.h"
+#include "graphics/text_layout.h"
 #include "raster/bitmap_cache.h"
 #include "raster/blit.h"
 
@@ -47,7 +51,43 @@ RasterBitmap* IEditorView::LoadModuleBitmap(int id, const char* name) const {
 }
 
 void IEditorView::PrepareDrawing() {
-    mBackBuffer = std::make_unique<RasterScreenBitmap>(mWidth, mHeight);
+    mBackBuffer = std::make_unique<RasterScreenBitmap>(DeviceWidth(), DeviceHeight());
+}
+
+void IEditorView::SetScale(double scale) {
+    scale = ConformEditorScale(scale);
+    if (scale == mScale)
+        return;
+    mScale = scale;
+    if (mBackBuffer)
+        mBackBuffer->SetSize(DeviceWidth(), DeviceHeight());
+    MarkAllChanged();
+}
+
+int IEditorView::DeviceWidth() const {
+    return ToDevice(mWidth, mScale);
+}
+
+int IEditorView::DeviceHeight() const {
+    return ToDevice(mHeight, mScale);
+}
+
+IBounds IEditorView::DeviceRect(const IBounds& rect) const {
+    if (mScale == 1.0)
+        return rect;
+    return {ToDevice(rect.left, mScale), ToDevice(rect.top, mScale), ToDevice(rect.right, mScale),
+            ToDevice(rect.bottom, mScale)};
+}
+
+int IEditorView::DeviceTextSize(const ITextStyle& style) const {
+    return ToDevice(style.size, mScale);
+}
+
+ITextStyle IEditorView::DeviceStyle(const ITextStyle& style) const {
+    ITextStyle scaled = style;
+    scaled.size = DeviceTextSize(style);
+    scaled.cachedFont = nullptr; // the font cache finds the one for this size
+    return scaled;
 }
 
 bool IEditorView::BlitStripFrame(const IBitmapStrip& strip, const IBounds& rect, int frame,
@@ -78,16 +118,51 @@ bool IEditorView::BlitStripFrame(const IBitmapStrip& strip, const IBounds& rect,
             break;
         }
     }
-    RasterBlit(mBackBuffer.get(), strip.bitmap, clipped.left, clipped.top, clipped.left - rect.left,
-               srcY + clipped.top - rect.top, clipped.Width(), clipped.Height(), opacity, mode);
+    if (mScale == 1.0) {
+        RasterBlit(mBackBuffer.get(), strip.bitmap, clipped.left, clipped.top, clipped.left - rect.left,
+                   srcY + clipped.top - rect.top, clipped.Width(), clipped.Height(), opacity, mode);
+        return true;
+    }
+    // The image's own artwork at this scale, at the device position of `rect`, clipped to
+    // the device rectangles of `rect` and of the area being painted, so a seam between two
+    // paints falls on the same pixel whichever area they were part of.
+    if (!strip.bitmap)
+        return true;
+    const ScaledFrame source = FindScaledFrame(mModule, strip.id, mScale, frame, strip.frames);
+    if (!source.bitmap)
+        return true;
+    const IBounds device = DeviceRect(rect);
+    IBounds area = device.Intersect(DeviceRect(clipped));
+    area.bottom = std::min(area.bottom, device.top + source.height);
+    if (area.Empty() || area.Width() <= 0 || area.Height() <= 0)
+        return true;
+    RasterBlit(mBackBuffer.get(), source.bitmap, area.left, area.top, area.left - device.left,
+               source.top + area.top - device.top, area.Width(), area.Height(), opacity, mode);
     return true;
 }
 
 bool IEditorView::RenderText(ITextStyle& style, const char* text, const IBounds& rect) {
     if (!mBackBuffer)
         return true;
-    return ::RenderText(mBackBuffer.get(), style, text,
-                        RasterRect{rect.left, rect.top, rect.right, rect.bottom});
+    if (mScale == 1.0)
+        return ::RenderText(mBackBuffer.get(), style, text,
+                            RasterRect{rect.left, rect.top, rect.right, rect.bottom});
+    // Drawn by the face at the scaled size, never a scaled bitmap.
+    ITextStyle scaled = DeviceStyle(style);
+    const IBounds device = DeviceRect(rect);
+    return ::RenderText(mBackBuffer.get(), scaled, text,
+                        RasterRect{device.left, device.top, device.right, device.bottom});
+}
+
+bool IEditorView::RenderCentredDigits(ITextStyle& style, const char* text, const IBounds& rect) {
+    if (!mBackBuffer)
+        return true;
+    if (mScale == 1.0)
+        return RenderText(style, text, CentreDigitsVertically(style, rect));
+    ITextStyle scaled = DeviceStyle(style);
+    const IBounds device = CentreDigitsVertically(scaled, DeviceRect(rect));
+    return ::RenderText(mBackBuffer.get(), scaled, text,
+                        RasterRect{device.left, device.top, device.right, device.bottom});
 }
 
 void IEditorView::PushParameterValue(int index, double value, bool normalised) {
@@ -157,7 +232,7 @@ bool IEditorView::PaintArea(const IBounds& rect) {
             }
         }
     }
-    return PresentArea(rect);
+    return PresentArea(DeviceRect(rect));
 }
 
 void IEditorView::MarkAllChanged() {
@@ -305,7 +380,7 @@ void IEditorView::SetSize(int width, int height) {
     while (!mControls.empty())
         mControls.pop_back();
     if (mBackBuffer)
-        mBackBuffer->SetSize(width, height);
+        mBackBuffer->SetSize(DeviceWidth(), DeviceHeight());
     if (mPlugin)
         mPlugin->EditorResized(width, height);
 }

@@ -24,6 +24,17 @@ class IParameter;
 //
 // Threads: everything runs on the window thread, except PushParameterValue for the
 // needle, which the audio thread calls once per block (see there).
+//
+// Scale: the view draws at a scale from 1 to 3 (graphics/editor_scale.h). Width, Height,
+// the layout, control bounds, dirty areas and every Mouse*/Key* entry point stay in editor
+// pixels; the back buffer and PresentArea's rectangle are in device pixels
+// (DeviceWidth x DeviceHeight). The window layer converts each mouse position on its own
+// from device to editor pixels, floor(x / scale), and never adds up rounded per-event
+// deltas: a drag's deltas are differences of converted absolute positions, so at scale 2 a
+// one-device-pixel move may change nothing, but no motion is ever lost over a drag, and a
+// knob turned by the same distance on screen changes by the same amount at any scale
+// (within one editor pixel). A value-entry box opens at DeviceRect(rect) with a font of
+// DeviceTextSize(style) pixels.
 class IEditorView : public IEditorLink {
   public:
     IEditorView(IEffectBase* plugin, int width, int height, int frameRate);
@@ -45,9 +56,24 @@ class IEditorView : public IEditorLink {
     // [window thread] Creates the back buffer; AttachEditor calls it once.
     void PrepareDrawing() override;
 
+    // [window thread] Draws at ConformEditorScale(scale) from now on: resizes the back
+    // buffer to the device size and marks everything for a repaint. The window layer
+    // resizes its window to DeviceWidth x DeviceHeight.
+    void SetScale(double scale);
+    double Scale() const { return mScale; }
+    int DeviceWidth() const;
+    int DeviceHeight() const;
+    // An editor rectangle in device pixels (each edge rounded to the nearest pixel).
+    IBounds DeviceRect(const IBounds& rect) const;
+    // The style's character cell height at this scale.
+    int DeviceTextSize(const ITextStyle& style) const;
+
     // Drawing services for the controls' Paint, clipped to the area being painted.
     bool BlitStripFrame(const IBitmapStrip& strip, const IBounds& rect, int frame, const IBlend* blend);
     bool RenderText(ITextStyle& style, const char* text, const IBounds& rect);
+    // RenderText with the style's digits centred vertically in `rect` (text_layout.h),
+    // measured with the font at the scale drawn.
+    bool RenderCentredDigits(ITextStyle& style, const char* text, const IBounds& rect);
 
     // [window thread; audio thread for the needle address, already normalised]
     // Hands the value to every control bound to `index`. Does not allocate, block or
@@ -57,7 +83,8 @@ class IEditorView : public IEditorLink {
     // [window thread] Widens `area` (pass it empty) by every control that needs a
     // redraw, hidden ones included; true when any does.
     bool CollectDirtyArea(IBounds& area) const;
-    // [window thread] Rebuilds `rect` from the background up and presents it.
+    // [window thread] Rebuilds `rect` from the background up and presents its device
+    // rectangle.
     bool PaintArea(const IBounds& rect);
     void MarkAllChanged();
     void ClearMouseCapture();
@@ -76,7 +103,7 @@ class IEditorView : public IEditorLink {
     void OpenValueEntry(IControl* control, IParameter* param, const IBounds* rect);
 
     // ---- the window layer's side ----
-    // Copies this rectangle of the back buffer to the screen.
+    // Copies this rectangle of the back buffer (device pixels) to the screen.
     virtual bool PresentArea(const IBounds& rect) = 0;
     virtual void CancelTextEntry() = 0;
     // Destroys every control and tells the plug-in the new size.
@@ -125,6 +152,9 @@ class IEditorView : public IEditorLink {
     RasterBitmap* LoadModuleBitmap(int id, const char* name) const;
 
   private:
+    // The style drawn at this scale (its own size and font).
+    ITextStyle DeviceStyle(const ITextStyle& style) const;
+
     std::vector<std::unique_ptr<IControl>> mControls;
     IEffectBase* mPlugin;
     IBounds mDrawArea;
@@ -139,4 +169,5 @@ class IEditorView : public IEditorLink {
     bool mHandleMouseOver = false;
     bool mStrictPainting = true;
     RasterResourceLookup mModule = nullptr;
+    double mScale = 1.0;
 };

@@ -1,8 +1,98 @@
 #include "graphics/embedded_images.h"
 
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "graphics/editor_scale.h"
+#include "knob_art.h"
 #include "resources/embedded.h"
 
 RasterResourceBytes EmbeddedImageLookup(int id) {
     const EmbeddedResource resource = FindEmbeddedResource(id);
     return {resource.data, resource.size};
+}
+
+namespace {
+
+// resources/CMakeLists.txt's id of KnobL.png, the one image with no embedded scaled sets.
+constexpr int kKnobImageId = 105;
+
+// An image at one scale: decoded whole, or the knob, whose frames are drawn one by one.
+struct ScaledImage {
+    RasterResourceLookup module;
+    int id;
+    int scaleIndex;
+    std::unique_ptr<RasterBitmap> decoded; // null for the knob, or when the set lacks the image
+    std::unique_ptr<art::KnobPainter> painter;
+    std::vector<std::unique_ptr<RasterMemoryBitmap>> frames; // the knob's, drawn on first use
+    std::mutex lock;                                         // guards `frames`
+};
+
+int ScaleIndex(double scale) {
+    for (int i = 1; i < static_cast<int>(std::size(kEditorScales)); ++i)
+        if (kEditorScales[i] == scale)
+            return i;
+    return 0;
+}
+
+ScaledImage* FindImage(RasterResourceLookup module, int id, double scale) {
+    static std::mutex lock;
+    static std::vector<std::unique_ptr<ScaledImage>> images;
+    const int index = ScaleIndex(scale);
+    if (index == 0)
+        return nullptr;
+    // Decoding happens under the lock: it happens once per image and scale, and two windows
+    // opening at once should not decode the same image twice.
+    std::lock_guard<std::mutex> hold(lock);
+    for (const auto& image : images)
+        if (image->module == module && image->id == id && image->scaleIndex == index)
+            return image.get();
+    auto image = std::make_unique<ScaledImage>();
+    image->module = module;
+    image->id = id;
+    image->scaleIndex = index;
+    if (id == kKnobImageId && module == &EmbeddedImageLookup)
+        image->painter = std::make_unique<art::KnobPainter>(scale);
+    else
+        image->decoded.reset(LoadPngFromResource(module, 1000 * index + id, nullptr));
+    images.push_back(std::move(image));
+    return images.back().get();
+}
+
+} // namespace
+
+ScaledFrame FindScaledFrame(RasterResourceLookup module, int id, double scale, int frame, int frames) {
+    ScaledImage* image = FindImage(module, id, scale);
+    if (!image)
+        return {};
+    if (frames < 1)
+        frames = 1;
+    if (frame < 1)
+        frame = 1;
+    if (frame > frames)
+        frame = frames;
+    if (image->painter) {
+        std::lock_guard<std::mutex> hold(image->lock);
+        // The painter draws the knob's own frame count; the slots never shrink, since
+        // other windows may be drawing from them.
+        if (image->frames.empty())
+            image->frames.resize(art::kKnobFrameCount);
+        frame = std::min(frame, static_cast<int>(image->frames.size()));
+        auto& slot = image->frames[static_cast<std::size_t>(frame - 1)];
+        if (!slot) {
+            const int size = image->painter->FrameSize();
+            slot = std::make_unique<RasterMemoryBitmap>(size, size);
+            image->painter->Draw(frame - 1, slot->Bits(), slot->RowStride());
+        }
+        return {slot.get(), 0, slot->Height()};
+    }
+    const RasterBitmap* bitmap = image->decoded.get();
+    if (!bitmap)
+        return {};
+    // As at scale 1: frame f starts at height * (f - 1) / frames, rounded.
+    const int top = static_cast<int>(static_cast<double>(bitmap->Height()) * (frame - 1) / frames + 0.5);
+    const int next = static_cast<int>(static_cast<double>(bitmap->Height()) * frame / frames + 0.5);
+    return {bitmap, top, next - top};
 }

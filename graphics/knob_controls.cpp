@@ -2,7 +2,6 @@
 
 #include "framework/effect_base.h"
 #include "graphics/editor_view.h"
-#include "graphics/text_layout.h"
 
 IKnobControl::IKnobControl(IEffectBase* plugin, const IBounds& rect, int paramIdx, int direction,
                            double gearing, const IBlend& blend)
@@ -67,5 +66,5 @@ bool IKnobTextControl::Paint(IEditorView& view) {
     param->FormatValue(param->Value(), false, text, sizeof text, true);
     if (text[0] == '\0')
         return true;
-    return view.RenderText(mTextStyle, text, CentreDigitsVertically(mTextStyle, mTextRect));
+    return view.RenderCentredDigits(mTextStyle, text, mTextRect);
 }

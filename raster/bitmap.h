@@ -101,6 +101,7 @@ struct IBitmapStrip {
     int width = 0;
     int height = 0; // all frames
     int frames = 1;
+    int id = 0; // the image's resource id, which finds its artwork at other scales
 
     int FrameHeight() const { return frames > 0 ? height / frames : 0; }
 };

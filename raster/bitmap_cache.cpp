@@ -28,10 +28,10 @@ IBitmapStrip BitmapCache::LoadStrip(int id, int frames, const std::function<Rast
     if (!bitmap) {
         std::unique_ptr<RasterBitmap> loaded(load ? load() : nullptr);
         if (!loaded)
-            return IBitmapStrip{nullptr, 0, 0, frames};
+            return IBitmapStrip{nullptr, 0, 0, frames, id};
         bitmap = Append(id, std::move(loaded));
     }
-    return IBitmapStrip{bitmap, bitmap->Width(), bitmap->Height(), frames};
+    return IBitmapStrip{bitmap, bitmap->Width(), bitmap->Height(), frames, id};
 }
 
 std::size_t BitmapCache::Count() const {

@@ -9,8 +9,8 @@
 
 namespace art {
 
-bool WriteBackground(const std::string& dir) {
-    Canvas canvas(kEditorWidth, kEditorHeight);
+bool WriteBackground(const std::string& dir, double scale) {
+    Canvas canvas(kEditorWidth, kEditorHeight, scale);
     return WriteRgbaPng(canvas.surface(), dir + "/BG.png");
 }
 
@@ -86,15 +86,15 @@ void DrawScale(cairo_t* cr) {
 
 } // namespace
 
-bool WriteMeterFace(const std::string& dir) {
-    Canvas canvas(kEditorWidth, kEditorHeight);
+bool WriteMeterFace(const std::string& dir, double scale) {
+    Canvas canvas(kEditorWidth, kEditorHeight, scale);
     ShadePixels(canvas, 0, 0, kEditorWidth, kEditorHeight, 1, FaceLight);
     DrawScale(canvas.cr());
     return WriteRgbaPng(canvas.surface(), dir + "/BGBG1.png");
 }
 
-bool WriteNeedle(const std::string& dir) {
-    Canvas canvas(kNeedleWidth, kNeedleHeight);
+bool WriteNeedle(const std::string& dir, double scale) {
+    Canvas canvas(kNeedleWidth, kNeedleHeight, scale);
     // Soft shadow on the face, thrown to the right by the light above-left.
     ShadePixels(canvas, 0, 0, kNeedleWidth, kNeedleHeight, 4, [](double x, double) {
         const double d = x - (kNeedleLineX + 2.6);

@@ -46,8 +46,8 @@ Colour Backdrop(double x, double y) {
 
 } // namespace
 
-bool WriteOverlay(const std::string& dir) {
-    Canvas canvas(kEditorWidth, kEditorHeight);
+bool WriteOverlay(const std::string& dir, double scale) {
+    Canvas canvas(kEditorWidth, kEditorHeight, scale);
     cairo_t* cr = canvas.cr();
     ShadePixels(canvas, 0, 0, kEditorWidth, kEditorHeight, 1, Backdrop);
 

@@ -6,9 +6,9 @@
 
 namespace art {
 
-Canvas::Canvas(int width, int height)
-    : width_(width), height_(height),
-      surface_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height)), cr_(cairo_create(surface_)) {
+Canvas::Canvas(int width, int height, double scale)
+    : width_(ScaledPixels(width, scale)), height_(ScaledPixels(height, scale)), scale_(scale),
+      surface_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width_, height_)), cr_(cairo_create(surface_)) {
     if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS || cairo_status(cr_) != CAIRO_STATUS_SUCCESS) {
         std::fprintf(stderr, "artgen: cannot create a %d x %d surface\n", width, height);
         std::exit(1);
@@ -20,6 +20,9 @@ Canvas::Canvas(int width, int height)
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
     cairo_set_font_options(cr_, options);
     cairo_font_options_destroy(options);
+    if (scale != 1.0) {
+        cairo_scale(cr_, scale, scale);
+    }
 }
 
 Canvas::~Canvas() {
@@ -33,30 +36,6 @@ void SetColour(cairo_t* cr, Colour c) {
 
 void AddStop(cairo_pattern_t* pattern, double offset, Colour c) {
     cairo_pattern_add_color_stop_rgba(pattern, offset, c.r, c.g, c.b, c.a);
-}
-
-double Hash(std::int64_t x, std::int64_t y, std::uint32_t seed) {
-    std::uint64_t h = static_cast<std::uint64_t>(x) * 0x9E3779B97F4A7C15ull ^
-                      static_cast<std::uint64_t>(y) * 0xC2B2AE3D27D4EB4Full ^
-                      static_cast<std::uint64_t>(seed) * 0x165667B19E3779F9ull;
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDull;
-    h ^= h >> 33;
-    h *= 0xC4CEB9FE1A85EC53ull;
-    h ^= h >> 33;
-    return static_cast<double>(h >> 11) * (1.0 / 9007199254740992.0);
-}
-
-double ValueNoise(double x, double y, double cellX, double cellY, std::uint32_t seed) {
-    const double fx = x / cellX, fy = y / cellY;
-    const double ix = std::floor(fx), iy = std::floor(fy);
-    double tx = fx - ix, ty = fy - iy;
-    tx = tx * tx * (3 - 2 * tx);
-    ty = ty * ty * (3 - 2 * ty);
-    const auto cx = static_cast<std::int64_t>(ix), cy = static_cast<std::int64_t>(iy);
-    const double a = Hash(cx, cy, seed), b = Hash(cx + 1, cy, seed);
-    const double c = Hash(cx, cy + 1, seed), d = Hash(cx + 1, cy + 1, seed);
-    return (a + (b - a) * tx) + ((c + (d - c) * tx) - (a + (b - a) * tx)) * ty;
 }
 
 void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double radius) {

@@ -5,12 +5,16 @@
 #include <cstdint>
 #include <string>
 
+#include "shade.h"
+
 namespace art {
 
-// An ARGB32 image surface with its drawing context; starts fully transparent.
+// An ARGB32 image surface with its drawing context; starts fully transparent. With a scale,
+// the surface is width x height units of `scale` pixels each (rounded up) and everything drawn
+// on it, shading included, is in units.
 class Canvas {
   public:
-    Canvas(int width, int height);
+    Canvas(int width, int height, double scale = 1.0);
     ~Canvas();
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
@@ -19,31 +23,18 @@ class Canvas {
     cairo_surface_t* surface() const { return surface_; }
     int width() const { return width_; }
     int height() const { return height_; }
+    double scale() const { return scale_; }
 
   private:
     int width_;
     int height_;
+    double scale_;
     cairo_surface_t* surface_;
     cairo_t* cr_;
 };
 
-struct Colour {
-    double r, g, b, a = 1.0;
-};
-
-inline Colour Rgb(int hex, double alpha = 1.0) {
-    return {((hex >> 16) & 0xFF) / 255.0, ((hex >> 8) & 0xFF) / 255.0, (hex & 0xFF) / 255.0, alpha};
-}
-inline Colour Mix(Colour a, Colour b, double t) {
-    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t, a.a + (b.a - a.a) * t};
-}
 void SetColour(cairo_t* cr, Colour c);
 void AddStop(cairo_pattern_t* pattern, double offset, Colour c);
-
-// Reproducible pseudo-random numbers: the same arguments always give the same value in [0, 1).
-double Hash(std::int64_t x, std::int64_t y, std::uint32_t seed);
-// Smooth value noise in [0, 1) with the given cell size in x and y.
-double ValueNoise(double x, double y, double cellX, double cellY, std::uint32_t seed);
 
 void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double radius);
 void Circle(cairo_t* cr, double cx, double cy, double radius);
@@ -64,8 +55,9 @@ void DrawEngravedText(cairo_t* cr, const std::string& text, double x, double y, 
 // A slotted pan-head screw seen from the front, slot at the given angle (degrees).
 void DrawScrew(cairo_t* cr, double cx, double cy, double radius, double slotDegrees);
 
-// Per-pixel shading: the callback answers a straight-alpha colour for the pixel centre (x + 0.5, y + 0.5);
-// it is sampled supersample x supersample times per pixel and averaged, then painted over the surface.
+// Per-pixel shading of the unit rectangle (x0, y0)..(x1, y1): the callback answers a straight-alpha colour
+// for a point in units; it is sampled supersample x supersample times per pixel and averaged, then painted
+// over the surface.
 template <typename Shader>
 void ShadePixels(Canvas& canvas, int x0, int y0, int x1, int y1, int supersample, Shader shader);
 

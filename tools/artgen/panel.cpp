@@ -209,8 +209,8 @@ void DrawPilotLamp(cairo_t* cr, double cx, double cy) {
 
 } // namespace
 
-bool WriteFrontPanel(const std::string& dir) {
-    Canvas canvas(kEditorWidth, kEditorHeight);
+bool WriteFrontPanel(const std::string& dir, double scale) {
+    Canvas canvas(kEditorWidth, kEditorHeight, scale);
     cairo_t* cr = canvas.cr();
     ShadePixels(canvas, 0, 0, kEditorWidth, kEditorHeight, 1, BrushedMetal);
     DrawRim(cr);

@@ -118,8 +118,8 @@ void DrawLever(cairo_t* cr, double cx, double cy, double tipX, double tipY) {
 
 } // namespace
 
-bool WriteToggle(const std::string& dir) {
-    Canvas canvas(kToggleSize, kToggleSize * 2);
+bool WriteToggle(const std::string& dir, double scale) {
+    Canvas canvas(kToggleSize, kToggleSize * 2, scale);
     cairo_t* cr = canvas.cr();
     for (int frame = 0; frame < 2; ++frame) {
         const double cy = frame * kToggleSize + kCentre;

@@ -85,10 +85,13 @@ bool EncodePng(png_structp png, png_infop info, std::FILE* file, const RgbImage&
 
 const char* SnapshotUsage() {
     return "usage: vt4r-snapshot OUTPUT.png [--input DB] [--output DB] [--relaxed] [--meter V] [--overlay]\n"
+           "                    [--scale S]\n"
            "  --input DB, --output DB  gain in dB, -20 .. 20 (default 0)\n"
            "  --relaxed                Relaxed Mode on\n"
            "  --meter V                needle position 0 .. 1 (gain reduction / 20 dB; default 0)\n"
-           "  --overlay                show the information screen\n";
+           "  --overlay                show the information screen\n"
+           "  --scale S                draw at S device pixels per editor pixel, 1 .. 3 (default 1;\n"
+           "                           the nearest of 1, 1.25, 1.5, 1.75, 2, 2.5, 3)\n";
 }
 
 bool ParseSnapshotArgs(int argc, const char* const* argv, SnapshotOptions& options, std::string& error) {
@@ -106,6 +109,10 @@ bool ParseSnapshotArgs(int argc, const char* const* argv, SnapshotOptions& optio
             ++i;
         } else if (arg == "--meter") {
             if (!ParseRanged("--meter", next, 0.0, 1.0, options.meter, error))
+                return false;
+            ++i;
+        } else if (arg == "--scale") {
+            if (!ParseRanged("--scale", next, 1.0, 3.0, options.scale, error))
                 return false;
             ++i;
         } else if (arg == "--relaxed") {
@@ -151,6 +158,7 @@ bool RenderSnapshot(const SnapshotOptions& options, RgbImage& image, std::string
     plugin->RefreshEditorFromParameters();
     view->PushParameterValue(kMeterParamIdx, options.meter, true);
 
+    view->SetScale(options.scale);
     const IBounds whole{0, 0, view->Width(), view->Height()};
     view->MarkAllChanged();
     view->PaintArea(whole);

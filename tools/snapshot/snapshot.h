@@ -11,10 +11,11 @@ struct SnapshotOptions {
     bool relaxed = false;
     double meter = 0.0; // needle position, 0 (no gain reduction) .. 1 (20 dB)
     bool overlay = false;
+    double scale = 1.0; // device pixels per editor pixel, 1 .. 3 (conformed to a supported step)
 };
 
 // Parses `vt4r-snapshot OUTPUT.png [--input DB] [--output DB] [--relaxed] [--meter V]
-// [--overlay]`. False with a one-line reason in `error` for anything else.
+// [--overlay] [--scale S]`. False with a one-line reason in `error` for anything else.
 bool ParseSnapshotArgs(int argc, const char* const* argv, SnapshotOptions& options, std::string& error);
 
 // 8-bit RGB, rows top to bottom, no padding.
