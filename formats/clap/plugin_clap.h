@@ -25,7 +25,7 @@ struct Outgoing {
     double value = 0.0;
 };
 
-class Editor; // the X11 editor, where there is one
+class Editor; // the editor in a host window, where there is one
 
 struct Instance {
     explicit Instance(const clap_host_t* host);

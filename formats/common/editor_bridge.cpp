@@ -75,6 +75,10 @@ int EditorBridge::Idle() {
     return mView->Idle();
 }
 
+bool EditorBridge::TicksItself() {
+    return false;
+}
+
 int EditorBridge::EventFd() const {
     return mOpen ? mView->ConnectionFd() : -1;
 }

@@ -129,7 +129,17 @@ SMTG_EXPORT_SYMBOL Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
     return &vt4r_vst3::gFactory;
 }
 
-// Nothing to set up or tear down: everything lives in the instances.
+// Nothing to set up or tear down: everything lives in the instances. Windows hosts call
+// the pair by its Windows names.
+#ifdef _WIN32
+SMTG_EXPORT_SYMBOL bool InitDll() {
+    return true;
+}
+
+SMTG_EXPORT_SYMBOL bool ExitDll() {
+    return true;
+}
+#else
 SMTG_EXPORT_SYMBOL bool ModuleEntry(void*) {
     return true;
 }
@@ -137,5 +147,6 @@ SMTG_EXPORT_SYMBOL bool ModuleEntry(void*) {
 SMTG_EXPORT_SYMBOL bool ModuleExit() {
     return true;
 }
+#endif
 
 } // extern "C"

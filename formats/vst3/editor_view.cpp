@@ -1,5 +1,7 @@
-// The editor in a host's X11 window. Linux has no global event loop, so the window's
-// connection and its repaint timer run on the host's, asked for through IRunLoop.
+// The editor in a host's window. Linux has no global event loop, so the X11 window's
+// connection and its repaint timer run on the host's, asked for through IRunLoop. On
+// Windows the view is a Win32 child window (kPlatformTypeHWND): the host's message loop
+// serves it and the bridge's own timer ticks it.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -13,12 +15,19 @@ namespace {
 
 using namespace Steinberg;
 
+#if SMTG_OS_LINUX
 // Faster than the 25 a second the editor's repaint timer needs.
 constexpr Linux::TimerInterval kTimerMs = 30;
+const FIDString kPlatformType = kPlatformTypeX11EmbedWindowID;
+#else
+const FIDString kPlatformType = kPlatformTypeHWND;
+#endif
 
 class EditorView final : public IPlugView,
+#if SMTG_OS_LINUX
                          public Linux::ITimerHandler,
                          public Linux::IEventHandler,
+#endif
                          private vt4r_formats::EditorEdits {
   public:
     explicit EditorView(Controller& controller) : mController(controller), mBridge(*this) {
@@ -30,10 +39,12 @@ class EditorView final : public IPlugView,
             return kInvalidArgument;
         if (SameId(iid, FUnknown_iid) || SameId(iid, IPlugView_iid))
             *obj = static_cast<IPlugView*>(this);
+#if SMTG_OS_LINUX
         else if (SameId(iid, Linux::ITimerHandler_iid))
             *obj = static_cast<Linux::ITimerHandler*>(this);
         else if (SameId(iid, Linux::IEventHandler_iid))
             *obj = static_cast<Linux::IEventHandler*>(this);
+#endif
         else {
             *obj = nullptr;
             return kNoInterface;
@@ -44,7 +55,7 @@ class EditorView final : public IPlugView,
     VT4R_VST3_REFCOUNT
 
     tresult PLUGIN_API isPlatformTypeSupported(FIDString type) override {
-        return type != nullptr && std::strcmp(type, kPlatformTypeX11EmbedWindowID) == 0 ? kResultTrue : kResultFalse;
+        return type != nullptr && std::strcmp(type, kPlatformType) == 0 ? kResultTrue : kResultFalse;
     }
 
     tresult PLUGIN_API attached(void* parent, FIDString type) override {
@@ -54,6 +65,7 @@ class EditorView final : public IPlugView,
             shown = NAN;
         mShownNeedle = NAN;
         Follow();
+#if SMTG_OS_LINUX
         // The frame serves the run loop; some hosts serve it through their context instead.
         for (FUnknown* source : {static_cast<FUnknown*>(mFrame), mController.HostContext()})
             if (mRunLoop == nullptr && source != nullptr &&
@@ -65,6 +77,7 @@ class EditorView final : public IPlugView,
             if (fd >= 0)
                 mRunLoop->registerEventHandler(this, fd);
         }
+#endif
         mBridge.Idle();
         return kResultOk;
     }
@@ -73,12 +86,14 @@ class EditorView final : public IPlugView,
         // A gesture cut short by the window's end still ends for the host.
         for (std::int32_t i = 0; i < kNumParams; ++i)
             EndEdit(i);
+#if SMTG_OS_LINUX
         if (mRunLoop != nullptr) {
             mRunLoop->unregisterTimer(this);
             mRunLoop->unregisterEventHandler(this);
             mRunLoop->release();
             mRunLoop = nullptr;
         }
+#endif
         mBridge.Close();
         return kResultOk;
     }
@@ -111,13 +126,17 @@ class EditorView final : public IPlugView,
         return kResultOk;
     }
 
-    void PLUGIN_API onTimer() override {
+#if SMTG_OS_LINUX
+    void PLUGIN_API onTimer() override { Tick(); }
+    void PLUGIN_API onFDIsSet(Linux::FileDescriptor) override { mBridge.Idle(); }
+#endif
+
+  private:
+    void Tick() override {
         Follow();
         mBridge.Idle();
     }
-    void PLUGIN_API onFDIsSet(Linux::FileDescriptor) override { mBridge.Idle(); }
 
-  private:
     ~EditorView() {
         removed();
         mController.release();
@@ -174,7 +193,9 @@ class EditorView final : public IPlugView,
     Controller& mController;
     vt4r_formats::EditorBridge mBridge;
     IPlugFrame* mFrame = nullptr;
+#if SMTG_OS_LINUX
     Linux::IRunLoop* mRunLoop = nullptr;
+#endif
     double mShown[kNumParams] = {};
     double mShownNeedle = 0.0;
     bool mInGesture[kNumParams] = {};

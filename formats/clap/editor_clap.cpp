@@ -1,6 +1,7 @@
-// The editor in the host's X11 window (embedded, never floating, a fixed size), run
-// from a host timer: each tick pumps the editor's events and shows the host's values
-// and the needle. Edits leave through the instance's queue as gestures.
+// The editor in the host's window (X11, or Win32 on Windows; embedded, never floating, a
+// fixed size), run from a timer: the host's on Linux, the bridge's own on Windows. Each
+// tick pumps the editor's events and shows the host's values and the needle. Edits leave
+// through the instance's queue as gestures.
 #include <cstring>
 #include <new>
 
@@ -12,6 +13,18 @@ namespace vt4r_clap {
 namespace {
 // About 33 ticks a second: the bridge asks for at least 25.
 constexpr std::uint32_t kTimerMs = 30;
+
+#ifdef _WIN32
+constexpr const char* kWindowApi = CLAP_WINDOW_API_WIN32;
+void* HostWindow(const clap_window_t& window) {
+    return window.win32;
+}
+#else
+constexpr const char* kWindowApi = CLAP_WINDOW_API_X11;
+void* HostWindow(const clap_window_t& window) {
+    return reinterpret_cast<void*>(window.x11);
+}
+#endif
 } // namespace
 
 class Editor : public vt4r_formats::EditorEdits {
@@ -29,9 +42,9 @@ class Editor : public vt4r_formats::EditorEdits {
             mInstance.Tell({Outgoing::End, mGesture, 0.0});
     }
 
-    bool Open(clap_xwnd parent) {
+    bool Open(void* parent) {
         mBridge.Close();
-        if (!mBridge.Open(reinterpret_cast<void*>(parent)))
+        if (!mBridge.Open(parent))
             return false;
         Refresh();
         StartTimer();
@@ -39,7 +52,7 @@ class Editor : public vt4r_formats::EditorEdits {
     }
 
     // [timer] Events, values and the needle.
-    void Tick() {
+    void Tick() override {
         if (!mBridge.IsOpen())
             return;
         mBridge.Idle();
@@ -112,7 +125,7 @@ class Editor : public vt4r_formats::EditorEdits {
     }
     void StartTimer() {
         const clap_host_timer_support_t* timer = mInstance.hostTimer;
-        if (!mTimerOn && timer != nullptr)
+        if (!mTimerOn && timer != nullptr && !vt4r_formats::EditorBridge::TicksItself())
             mTimerOn = timer->register_timer(mInstance.host, kTimerMs, &mTimer);
     }
     void StopTimer() {
@@ -138,25 +151,25 @@ Instance& Of(const clap_plugin_t* plugin) {
     return *static_cast<Instance*>(plugin->plugin_data);
 }
 
-bool IsX11(const char* api, bool floating) {
-    return api != nullptr && std::strcmp(api, CLAP_WINDOW_API_X11) == 0 && !floating;
+bool IsOurs(const char* api, bool floating) {
+    return api != nullptr && std::strcmp(api, kWindowApi) == 0 && !floating;
 }
 
 bool ApiSupported(const clap_plugin_t*, const char* api, bool floating) {
-    return IsX11(api, floating);
+    return IsOurs(api, floating);
 }
 
 bool PreferredApi(const clap_plugin_t*, const char** api, bool* floating) {
     if (api == nullptr || floating == nullptr)
         return false;
-    *api = CLAP_WINDOW_API_X11;
+    *api = kWindowApi;
     *floating = false;
     return true;
 }
 
 bool Create(const clap_plugin_t* plugin, const char* api, bool floating) {
     Instance& self = Of(plugin);
-    if (!IsX11(api, floating) || self.editor != nullptr)
+    if (!IsOurs(api, floating) || self.editor != nullptr)
         return false;
     try {
         self.editor = new Editor(self);
@@ -204,9 +217,9 @@ bool SetSize(const clap_plugin_t* plugin, std::uint32_t width, std::uint32_t hei
 bool SetParent(const clap_plugin_t* plugin, const clap_window_t* window) {
     Editor* editor = Of(plugin).editor;
     if (editor == nullptr || window == nullptr || window->api == nullptr ||
-        std::strcmp(window->api, CLAP_WINDOW_API_X11) != 0)
+        std::strcmp(window->api, kWindowApi) != 0)
         return false;
-    return editor->Open(window->x11);
+    return editor->Open(HostWindow(*window));
 }
 
 bool SetTransient(const clap_plugin_t*, const clap_window_t*) {
