@@ -6,7 +6,8 @@
 # fetched through a private apt configuration inside DIR (the machine's apt sources are never
 # changed), cross-built once into DIR/deps/<key> and reused while the key stays the same. zlib is
 # Debian's mingw package; GoogleTest is the source that libgtest-dev installs. The programs are
-# linked statically, so each .exe runs alone on a clean Windows. Ends with DIR/VT4R-<version>-win64.zip.
+# linked statically, so each .exe runs alone on a clean Windows. Ends with DIR/VT4R-<version>-win64.zip
+# and the installer DIR/VT4R-<version>-setup.exe.
 #
 # Driver type 1 is WASAPI unless the build is given the ASIO SDK, which Debian's RtAudio source leaves
 # out: VT4R_ASIO_SDK_DIR=<the SDK's folder, holding common/ and host/> builds RtAudio with its ASIO
@@ -140,3 +141,5 @@ cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVT4R_WIN_PREFIX
     -DVT4R_ASIO_SDK_DIR="$asio_sdk" "$@" >/dev/null
 cmake --build "$dir" -j "$jobs"
 cmake --build "$dir" --target package-zip
+# The installer beside the zip (packaging/windows/vt4r.nsi): DIR/VT4R-<version>-setup.exe.
+cmake --build "$dir" --target package-installer

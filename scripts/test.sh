@@ -4,7 +4,8 @@
 # AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, every fuzz target for 20 s, the Debian
 # package built, installed and purged (scripts/test-deb.sh), then the Windows build's
 # tests under Wine with its sound routed to JACK (label windows), the comparisons between the two
-# platforms' programs, and the Windows program driven under Wine (label wine).
+# platforms' programs, the Windows program driven under Wine (label wine), and the Windows installer
+# installed, used and removed under Wine (scripts/test-installer.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -51,6 +52,8 @@ if [ -f build-win/CTestTestfile.cmake ]; then
     # vt4r.exe itself, driven like the Linux program, its sound measured on the JACK side.
     run env VT4R_WINDOWS_BUILD="$root/build-win" scripts/with-jack.sh scripts/with-wine.sh \
         ctest --test-dir build --output-on-failure -L wine
+    # The installer in a fresh Wine prefix: installed, used, installed again, uninstalled.
+    run scripts/test-installer.sh build-win
 fi
 
 if [ "$status" -ne 0 ]; then

@@ -1,0 +1,80 @@
+# Gathers what the installer holds into STAGE, for packaging/windows/vt4r.nsi:
+#   cmake -DSTAGE=dir -DSOURCE_DIR=src -DPROGRAMS="a.exe;b.exe" -DSTRIP=strip -DCONVERT=convert
+#         [-DVST3_BUNDLE=dir/VT4R.vst3] [-DCLAP_FILE=dir/VT4R.clap] -P stage.cmake
+# The plug-ins are taken when the build made them. The VST3 bundle's files are listed into
+# vst3_files.nsh, so the uninstaller removes exactly the files this installer put there.
+file(REMOVE_RECURSE "${STAGE}")
+file(MAKE_DIRECTORY "${STAGE}")
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "stage: '${ARGN}' failed (${result})")
+  endif()
+endfunction()
+
+foreach(program ${PROGRAMS})
+  get_filename_component(name "${program}" NAME)
+  run("${STRIP}" --strip-debug -o "${STAGE}/${name}" "${program}")
+endforeach()
+
+# Windows users open these in Notepad: CRLF line ends.
+function(copy_crlf from to)
+  file(READ "${from}" text)
+  string(REPLACE "\r\n" "\n" text "${text}")
+  string(REPLACE "\n" "\r\n" text "${text}")
+  file(WRITE "${to}" "${text}")
+endfunction()
+copy_crlf("${SOURCE_DIR}/docs/README-windows.txt" "${STAGE}/README-windows.txt")
+copy_crlf("${SOURCE_DIR}/LICENSE" "${STAGE}/LICENSE.txt")
+
+# Sizes up to 48 pixels are stored as bitmaps, which every Windows version and NSIS read.
+run("${CONVERT}" "${SOURCE_DIR}/resources/icons/vt4r-48.png" -define icon:auto-resize=48,32,16 "${STAGE}/vt4r.ico")
+
+if(CLAP_FILE AND EXISTS "${CLAP_FILE}")
+  run("${STRIP}" --strip-debug -o "${STAGE}/VT4R.clap" "${CLAP_FILE}")
+endif()
+
+if(VST3_BUNDLE AND IS_DIRECTORY "${VST3_BUNDLE}")
+  set(bundle "${STAGE}/VT4R.vst3")
+  file(COPY "${VST3_BUNDLE}/" DESTINATION "${bundle}")
+  file(GLOB_RECURSE dll "${bundle}/*.vst3")
+  foreach(binary ${dll})
+    run("${STRIP}" --strip-debug "${binary}")
+  endforeach()
+  file(GLOB_RECURSE files RELATIVE "${bundle}" LIST_DIRECTORIES false "${bundle}/*")
+  list(SORT files)
+  set(target "$COMMONFILES64\\VST3\\VT4R.vst3")
+  set(install "!ifdef INSTALL_FILES\n")
+  set(remove "!ifdef REMOVE_FILES\n")
+  set(folders "VT4R.vst3")
+  foreach(f ${files})
+    get_filename_component(dir "${f}" DIRECTORY)
+    string(REPLACE "/" "\\" windows_dir "${dir}")
+    string(REPLACE "/" "\\" windows_file "${f}")
+    if(dir STREQUAL "")
+      string(APPEND install "  SetOutPath \"${target}\"\n")
+    else()
+      string(APPEND install "  SetOutPath \"${target}\\${windows_dir}\"\n")
+      # Every folder on the way, so each is removed once empty.
+      set(path "")
+      string(REPLACE "/" ";" parts "${dir}")
+      foreach(part ${parts})
+        string(APPEND path "/${part}")
+        list(APPEND folders "VT4R.vst3${path}")
+      endforeach()
+    endif()
+    string(APPEND install "  File \"${bundle}/${f}\"\n")
+    string(APPEND remove "  Delete \"${target}\\${windows_file}\"\n")
+  endforeach()
+  list(REMOVE_DUPLICATES folders)
+  # Deepest first: a folder is empty only once those inside it are gone.
+  list(SORT folders)
+  list(REVERSE folders)
+  set(rmdirs "!ifdef REMOVE_FOLDERS\n")
+  foreach(folder ${folders})
+    string(REPLACE "/" "\\" windows_folder "${folder}")
+    string(APPEND rmdirs "  RMDir \"$COMMONFILES64\\VST3\\${windows_folder}\"\n")
+  endforeach()
+  file(WRITE "${STAGE}/vst3_files.nsh" "${install}!endif\n${remove}!endif\n${rmdirs}!endif\n")
+endif()
