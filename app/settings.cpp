@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include "graphics/editor_scale.h"
 #include "ini_file.h"
 #include "platform/files.h"
 
@@ -11,6 +12,8 @@ namespace {
 
 constexpr char kAudio[] = "audio";
 constexpr char kMidi[] = "midi";
+constexpr char kView[] = "view";
+constexpr char kFollow[] = "follow";
 
 void copyFields(AppSettings& to, const AppSettings& from) {
     to.driver = from.driver;
@@ -178,4 +181,56 @@ bool loadSettingsAtStartup(AppSettings& settings, std::string& pathOut, bool* sa
         *saved = written;
     }
     return true;
+}
+
+std::string formatViewScale(double zoom) {
+    if (!(zoom >= 1.0)) {
+        return kFollow;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%g", ConformEditorScale(zoom));
+    return text;
+}
+
+double parseViewScale(std::string_view text) {
+    const std::string value(trimIniBlanks(text));
+    if (value.empty() || value.size() > 15) {
+        return kFollowDesktop;
+    }
+    // Digits and one point only: no signs, exponents, "nan" or "inf", and the C locale's point
+    // whatever the user's locale.
+    double whole = 0.0;
+    double fraction = 0.0;
+    double unit = 1.0;
+    bool point = false;
+    for (char c : value) {
+        if (c == '.' && !point) {
+            point = true;
+        } else if (c >= '0' && c <= '9') {
+            if (point) {
+                unit /= 10.0;
+                fraction += (c - '0') * unit;
+            } else {
+                whole = whole * 10.0 + (c - '0');
+            }
+        } else {
+            return kFollowDesktop;
+        }
+    }
+    const double zoom = whole + fraction;
+    if (value == "." || !(zoom >= 1.0 && zoom <= 3.0)) {
+        return kFollowDesktop;
+    }
+    return ConformEditorScale(zoom);
+}
+
+double readViewScale(const std::string& path) {
+    const std::optional<std::string> value = IniFile::load(path).get(kView, "scale");
+    return value ? parseViewScale(*value) : kFollowDesktop;
+}
+
+bool writeViewScale(const std::string& path, double zoom) {
+    IniFile ini = IniFile::load(path);
+    ini.set(kView, "scale", formatViewScale(zoom));
+    return ini.save(path);
 }

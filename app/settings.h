@@ -77,3 +77,19 @@ bool writeSettings(const std::string& path, const AppSettings& settings);
 // configuration folder can be named; `pathOut` is set otherwise, and `saved`
 // (when given) tells whether that write succeeded (errno says why not).
 bool loadSettingsAtStartup(AppSettings& settings, std::string& pathOut, bool* saved = nullptr);
+
+// The editor's zoom, chosen in the View menu: a scale from 1 to 3 (graphics/editor_scale.h), or
+// kFollowDesktop for the desktop's own scale. Kept apart from AppSettings in section [view], key
+// "scale", as "follow" or the scale as a decimal number ("1", "1.5", "2", "3"), so the audio keys
+// and their order stay as they were and an older VT4R, which ignores the section, keeps it.
+inline constexpr double kFollowDesktop = 0.0;
+
+// The stored text for a zoom, and the zoom a stored text names: a missing, damaged or
+// out-of-range value reads as kFollowDesktop; a number between the steps as the nearest step.
+std::string formatViewScale(double zoom);
+double parseViewScale(std::string_view text);
+// [view] scale of the settings file; kFollowDesktop when absent or unreadable.
+double readViewScale(const std::string& path);
+// Replaces the file atomically with [view] scale set; every other line is kept. False when it
+// could not be written.
+bool writeViewScale(const std::string& path, double zoom);

@@ -12,15 +12,23 @@
 #include <FL/Fl_Window.H>
 #include <FL/fl_ask.H>
 
+#include "desktop_scale.h"
 #include "graphics/editor_view.h"
 #include "graphics/fltk/editor_window.h"
 #include "graphics/view_factory.h"
 #include "main_window.h"
 #include "preferences_window.h"
+#include "settings.h"
 
 namespace {
 
 constexpr double kWatchSeconds = std::chrono::duration<double>(StandaloneApp::kWatchInterval).count();
+
+// The editor draws at `scale` from now on. The window layer's widget fills the editor area,
+// which the main window has already sized for the scale.
+void ScaleEditorWindow(IEditorView* editor, double scale) {
+    editor->SetScale(scale);
+}
 
 // Write end of the pipe that turns SIGTERM and SIGINT into an orderly quit on
 // the window thread; -1 while no run is in progress.
@@ -121,7 +129,16 @@ void Application::openMainWindow() {
         // This plug-in shows no about box; the call is still made.
         mApp.plugin()->AboutBoxRequested();
     };
+    commands.zoom = [this](double zoom) { chooseZoom(zoom); };
     mWindow = std::make_unique<MainWindow>(std::move(commands));
+
+    // The zoom kept from the last run, else the desktop's.
+    mZoom = readViewScale(mApp.settingsPath());
+    mWindow->showZoomChoice(mZoom);
+    mWindow->applyScale(zoomScale());
+    if (IEditorView* editor = mApp.editor()) {
+        editor->SetScale(mWindow->scale());
+    }
 
     bool attached = false;
     IEditorView* editor = mApp.editor();
@@ -142,6 +159,26 @@ void Application::openMainWindow() {
     }
 }
 
+double Application::zoomScale() const {
+    return mZoom == kFollowDesktop ? desktopScale() : mZoom;
+}
+
+void Application::chooseZoom(double zoom) {
+    mZoom = zoom;
+    mWindow->showZoomChoice(zoom);
+    if (!writeViewScale(mApp.settingsPath(), zoom)) {
+        std::fprintf(stderr, "VT4R: could not keep the zoom in %s\n", mApp.settingsPath().c_str());
+    }
+    const double scale = zoomScale();
+    if (scale == mWindow->scale()) {
+        return;
+    }
+    mWindow->applyScale(scale);
+    if (IEditorView* editor = mApp.editor()) {
+        ScaleEditorWindow(editor, scale);
+    }
+}
+
 void Application::onRaiseRequest(int, void* self) {
     auto* app = static_cast<Application*>(self);
     if (app->mInstance.takeRaiseRequests() > 0 && app->mWindow) {
@@ -152,7 +189,7 @@ void Application::onRaiseRequest(int, void* self) {
 void Application::runPreferences() {
     const bool kept = mApp.runPreferences([this](AudioEngine& audio, MidiBridge& midi, AppSettings& settings,
                                                  AppSettings& snapshot, const std::string& path) {
-        return RunPreferencesDialog(audio, midi, settings, snapshot, path, mWindow.get());
+        return RunPreferencesDialog(audio, midi, settings, snapshot, path, mWindow.get(), mWindow->scale());
     });
     if (!kept) {
         // The choices stay in effect for this run; say that they were not kept.

@@ -26,6 +26,10 @@ class Application {
   private:
     void openMainWindow();
     void runPreferences();
+    // A View menu choice: kept in the settings, then applied to the window and the editor.
+    void chooseZoom(double zoom);
+    // The scale the current zoom choice stands for.
+    double zoomScale() const;
     void shutdown();
     void watchQuitSignals();
     static void onRaiseRequest(int fd, void* self);
@@ -36,5 +40,6 @@ class Application {
     StandaloneApp mApp;
     std::unique_ptr<MainWindow> mWindow;
     bool mShutDown = false;
+    double mZoom = 0.0; // kFollowDesktop until read
     int mQuitPipe[2] = {-1, -1};
 };

@@ -2,6 +2,28 @@
 
 #include <FL/Fl.H>
 
+#include <cmath>
+
+#include "graphics/editor_scale.h"
+#include "settings.h"
+
+namespace {
+
+// The View menu's zoom items: their labels and the scale each stands for.
+struct ZoomItem {
+    const char* path;
+    double zoom;
+};
+constexpr ZoomItem kZoomItems[] = {
+    {"&View/Zoom 100%", 1.0},
+    {"&View/Zoom 150%", 1.5},
+    {"&View/Zoom 200%", 2.0},
+    {"&View/Zoom 300%", 3.0},
+    {"&View/Follow the Desktop", kFollowDesktop},
+};
+
+} // namespace
+
 MainWindow::MainWindow(Commands commands)
     : Fl_Double_Window(kEditorWidth, kMenuHeight + kEditorHeight, "VT4R"), mCommands(std::move(commands)) {
     mMenu = new Fl_Menu_Bar(0, 0, kEditorWidth, kMenuHeight);
@@ -15,6 +37,9 @@ MainWindow::MainWindow(Commands commands)
     // read as a path of submenus.
     mMenu->add("&File/Preferences...", 0, &MainWindow::onPreferences, this);
     mMenu->add("&File/&Quit", FL_CTRL + 'q', &MainWindow::onQuit, this);
+    for (const ZoomItem& item : kZoomItems) {
+        mMenu->add(item.path, 0, &MainWindow::onZoom, this, FL_MENU_RADIO);
+    }
     mMenu->add("&Help/&About", 0, &MainWindow::onAbout, this);
 
     mEditorArea = new Fl_Group(0, kMenuHeight, kEditorWidth, kEditorHeight);
@@ -41,6 +66,37 @@ void MainWindow::centredPosition(int screenWidth, int screenHeight, int& x, int&
     y = screenHeight / 2 - kEditorHeight / 2;
 }
 
+void MainWindow::showZoomChoice(double zoom) {
+    for (const ZoomItem& item : kZoomItems) {
+        if (auto* entry = const_cast<Fl_Menu_Item*>(mMenu->find_item(item.path))) {
+            if (item.zoom == zoom) {
+                entry->setonly();
+            } else {
+                entry->clear();
+            }
+        }
+    }
+}
+
+void MainWindow::applyScale(double scale) {
+    mScale = ConformEditorScale(scale);
+    const int menuHeight = ToDevice(kMenuHeight, mScale);
+    const int width = ToDevice(kEditorWidth, mScale);
+    const int height = menuHeight + ToDevice(kEditorHeight, mScale);
+    if (w() != width || h() != height) {
+        // Grows or shrinks about its centre; the fixed size follows.
+        const int left = x() + w() / 2 - width / 2;
+        const int top = y() + h() / 2 - height / 2;
+        size_range(width, height, width, height);
+        resize(left, top, width, height);
+    }
+    // FLTK scaled the children in proportion; set them exactly.
+    mMenu->textsize(ToDevice(13, mScale));
+    mMenu->resize(0, 0, width, menuHeight);
+    mEditorArea->resize(0, menuHeight, width, height - menuHeight);
+    redraw();
+}
+
 void MainWindow::quit() {
     hide();
 }
@@ -64,6 +120,16 @@ void MainWindow::onAbout(Fl_Widget*, void* self) {
     auto* window = static_cast<MainWindow*>(self);
     if (window->mCommands.about) {
         window->mCommands.about();
+    }
+}
+
+void MainWindow::onZoom(Fl_Widget* widget, void* self) {
+    auto* window = static_cast<MainWindow*>(self);
+    const Fl_Menu_Item* picked = static_cast<Fl_Menu_*>(widget)->mvalue();
+    for (const ZoomItem& item : kZoomItems) {
+        if (picked != nullptr && picked == window->mMenu->find_item(item.path) && window->mCommands.zoom) {
+            window->mCommands.zoom(item.zoom);
+        }
     }
 }
 

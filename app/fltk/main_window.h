@@ -6,8 +6,9 @@
 #include <FL/Fl_Menu_Bar.H>
 
 // The application's one top-level window: the menu bar ("&File" with
-// "Preferences..." and "&Quit", "&Help" with "&About") above a fixed 288 x 392
-// area that holds the plug-in's editor. It cannot be resized.
+// "Preferences..." and "&Quit", "&View" with the editor's zoom, "&Help" with
+// "&About") above the area that holds the plug-in's editor, 288 x 392 times the
+// zoom. The user cannot resize it; a zoom does.
 class MainWindow : public Fl_Double_Window {
   public:
     static constexpr int kEditorWidth = 288;
@@ -17,6 +18,8 @@ class MainWindow : public Fl_Double_Window {
     struct Commands {
         std::function<void()> preferences;
         std::function<void()> about;
+        // A View menu choice: a scale, or kFollowDesktop.
+        std::function<void(double)> zoom;
     };
 
     explicit MainWindow(Commands commands);
@@ -28,6 +31,13 @@ class MainWindow : public Fl_Double_Window {
     // halves rounded toward zero: (816, 344) on 1920 x 1080.
     static void centredPosition(int screenWidth, int screenHeight, int& x, int& y);
 
+    // Ticks the View menu's item for `zoom` (a scale, or kFollowDesktop).
+    void showZoomChoice(double zoom);
+    // Sizes the menu bar, its font and the editor area for `scale`; the window
+    // keeps its centre on screen once shown.
+    void applyScale(double scale);
+    double scale() const { return mScale; }
+
     // Ends the run: the window goes away, which ends the event loop.
     void quit();
     // Shows the window, or brings it to the front when it is already shown.
@@ -37,9 +47,11 @@ class MainWindow : public Fl_Double_Window {
     static void onPreferences(Fl_Widget*, void* self);
     static void onQuit(Fl_Widget*, void* self);
     static void onAbout(Fl_Widget*, void* self);
+    static void onZoom(Fl_Widget*, void* self);
     static void onClose(Fl_Widget*, void* self);
 
     Commands mCommands;
     Fl_Menu_Bar* mMenu = nullptr;
     Fl_Group* mEditorArea = nullptr;
+    double mScale = 1.0;
 };

@@ -18,13 +18,14 @@
 
 namespace {
 
-// Dialog units of an 8-point dialog font, in pixels.
-int px(double du) {
-    return static_cast<int>(std::lround(du * 1.5));
-}
-int py(double du) {
-    return static_cast<int>(std::lround(du * 1.625));
-}
+// Dialog units of an 8-point dialog font, in pixels, at the editor's zoom: FLTK 1.3 does not
+// scale for a dense screen, so every size and font the dialog gives it grows with the zoom.
+struct DialogUnits {
+    double scale = 1.0;
+    int x(double du) const { return static_cast<int>(std::lround(du * 1.5 * scale)); }
+    int y(double du) const { return static_cast<int>(std::lround(du * 1.625 * scale)); }
+    int pixels(int p) const { return static_cast<int>(std::lround(p * scale)); }
+};
 
 constexpr int kFontSize = 11;
 constexpr int kListHeight = 21; // a closed drop-down list; the table gives the open extent
@@ -101,21 +102,22 @@ class GroupCaption : public Fl_Box {
     }
 };
 
-void addGroupBox(const char* caption, double x, double y, double w, double h) {
-    new Fl_Box(FL_ENGRAVED_FRAME, px(x), py(y) + kFrameInset, px(w), py(h) - kFrameInset, nullptr);
-    auto* label = new GroupCaption(px(x) + 6, py(y), px(w) - 12, 2 * kFrameInset, caption);
-    label->labelsize(kFontSize);
+void addGroupBox(const DialogUnits& u, const char* caption, double x, double y, double w, double h) {
+    const int inset = u.pixels(kFrameInset);
+    new Fl_Box(FL_ENGRAVED_FRAME, u.x(x), u.y(y) + inset, u.x(w), u.y(h) - inset, nullptr);
+    auto* label = new GroupCaption(u.x(x) + u.pixels(6), u.y(y), u.x(w) - u.pixels(12), 2 * inset, caption);
+    label->labelsize(u.pixels(kFontSize));
 }
 
-void addLabel(const char* caption, double x, double y, double w) {
-    auto* label = new Fl_Box(FL_NO_BOX, px(x), py(y), px(w), py(8), caption);
-    label->labelsize(kFontSize);
+void addLabel(const DialogUnits& u, const char* caption, double x, double y, double w) {
+    auto* label = new Fl_Box(FL_NO_BOX, u.x(x), u.y(y), u.x(w), u.y(8), caption);
+    label->labelsize(u.pixels(kFontSize));
     label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
 }
 
 } // namespace
 
-PreferencesWindow::PreferencesWindow(PreferencesDialog& model) : mModel(model) {
+PreferencesWindow::PreferencesWindow(PreferencesDialog& model, double scale) : mModel(model), mScale(scale) {
     Fl::set_labeltype(kRawLabel, drawRawLabel, measureRawLabel);
     build();
     refresh();
@@ -124,39 +126,40 @@ PreferencesWindow::PreferencesWindow(PreferencesDialog& model) : mModel(model) {
 PreferencesWindow::~PreferencesWindow() = default;
 
 void PreferencesWindow::build() {
-    mWindow = std::make_unique<Fl_Double_Window>(px(223), py(309), "Preferences");
+    const DialogUnits u{mScale};
+    mWindow = std::make_unique<Fl_Double_Window>(u.x(223), u.y(309), "Preferences");
     mWindow->begin();
 
-    addGroupBox("Audio Device Settings", 5, 10, 210, 170);
+    addGroupBox(u, "Audio Device Settings", 5, 10, 210, 170);
     for (const Layout& layout : kListLayout) {
         if (layout.id == PreferencesDialog::kMidiInPort) {
-            addGroupBox("MIDI Device Settings", 5, 190, 210, 85);
+            addGroupBox(u, "MIDI Device Settings", 5, 190, 210, 85);
         }
-        addLabel(layout.caption, layout.labelX, layout.labelY, layout.labelW);
-        auto* list = new Fl_Choice(px(layout.x), py(layout.y), px(layout.w), kListHeight);
-        list->textsize(kFontSize);
+        addLabel(u, layout.caption, layout.labelX, layout.labelY, layout.labelW);
+        auto* list = new Fl_Choice(u.x(layout.x), u.y(layout.y), u.x(layout.w), u.pixels(kListHeight));
+        list->textsize(u.pixels(kFontSize));
         list->callback(&PreferencesWindow::onChoice, this);
         mChoices[listIndex(layout.id)] = list;
 
         if (layout.id == PreferencesDialog::kInput2) {
-            mMonoInput = new Fl_Check_Button(px(135), py(127), px(56), py(8), "Mono Input");
-            mMonoInput->labelsize(kFontSize);
+            mMonoInput = new Fl_Check_Button(u.x(135), u.y(127), u.x(56), u.y(8), "Mono Input");
+            mMonoInput->labelsize(u.pixels(kFontSize));
             mMonoInput->callback(&PreferencesWindow::onMono, this);
         }
         if (layout.id == PreferencesDialog::kOutput2) {
             // The caption stays as the dialog has always shown it; the back
             // ends here have no driver settings window, so it is disabled.
-            mControlPanel = new Fl_Button(px(135), py(155), px(65), py(14), "ASIO Config...");
-            mControlPanel->labelsize(kFontSize);
+            mControlPanel = new Fl_Button(u.x(135), u.y(155), u.x(65), u.y(14), "ASIO Config...");
+            mControlPanel->labelsize(u.pixels(kFontSize));
             mControlPanel->callback(&PreferencesWindow::onControlPanel, this);
         }
     }
 
-    mOk = new Fl_Return_Button(px(110), py(285), px(50), py(14), "OK");
-    mOk->labelsize(kFontSize);
+    mOk = new Fl_Return_Button(u.x(110), u.y(285), u.x(50), u.y(14), "OK");
+    mOk->labelsize(u.pixels(kFontSize));
     mOk->callback(&PreferencesWindow::onOk, this);
-    mCancel = new Fl_Button(px(166), py(285), px(50), py(14), "Cancel");
-    mCancel->labelsize(kFontSize);
+    mCancel = new Fl_Button(u.x(166), u.y(285), u.x(50), u.y(14), "Cancel");
+    mCancel->labelsize(u.pixels(kFontSize));
     mCancel->callback(&PreferencesWindow::onCancel, this);
 
     mWindow->end();
@@ -170,6 +173,7 @@ Fl_Choice* PreferencesWindow::choice(int controlId) {
 }
 
 void PreferencesWindow::showItems(std::size_t index, const std::vector<std::string>& texts) {
+    const DialogUnits u{mScale};
     Menu& menu = mMenus[index];
     if (menu.texts == texts && !menu.items.empty()) {
         return;
@@ -183,7 +187,7 @@ void PreferencesWindow::showItems(std::size_t index, const std::vector<std::stri
         item.text = menu.texts[i].c_str();
         item.labeltype_ = kRawLabel;
         item.labelfont_ = FL_HELVETICA;
-        item.labelsize_ = kFontSize;
+        item.labelsize_ = u.pixels(kFontSize);
         item.labelcolor_ = FL_FOREGROUND_COLOR;
     }
     mChoices[index]->menu(menu.items.data());
@@ -276,15 +280,15 @@ int PreferencesWindow::runModal(Fl_Window* owner) {
     return mResult;
 }
 
-int RunPreferencesDialog(PreferencesDialog& model, Fl_Window* owner) {
+int RunPreferencesDialog(PreferencesDialog& model, Fl_Window* owner, double scale) {
     model.open();
-    PreferencesWindow window(model);
+    PreferencesWindow window(model, scale);
     return window.runModal(owner);
 }
 
 int RunPreferencesDialog(AudioEngine& audio, MidiBridge& midi, AppSettings& settings, AppSettings& snapshot,
-                         const std::string& settingsPath, Fl_Window* owner) {
+                         const std::string& settingsPath, Fl_Window* owner, double scale) {
     EnginePreferencesServices services(audio, midi, settings, settingsPath);
     PreferencesDialog model(settings, snapshot, services);
-    return RunPreferencesDialog(model, owner);
+    return RunPreferencesDialog(model, owner, scale);
 }

@@ -25,8 +25,9 @@ struct Fl_Menu_Item;
 class PreferencesWindow {
   public:
     // Builds the window, hidden, and shows the model's current state. The
-    // model must outlive the window; call its open() first.
-    explicit PreferencesWindow(PreferencesDialog& model);
+    // model must outlive the window; call its open() first. `scale` enlarges every size and
+    // font (the editor's zoom).
+    explicit PreferencesWindow(PreferencesDialog& model, double scale = 1.0);
     ~PreferencesWindow();
     PreferencesWindow(const PreferencesWindow&) = delete;
     PreferencesWindow& operator=(const PreferencesWindow&) = delete;
@@ -76,15 +77,16 @@ class PreferencesWindow {
     Fl_Button* mOk = nullptr;
     Fl_Button* mCancel = nullptr;
     int mResult = 0;
+    double mScale = 1.0;
 };
 
 // Opens the model, shows the window modally over `owner` and returns 1 (OK;
 // the caller then writes the settings file) or 2 (Cancel; the settings are
 // back as they were). Audio and MIDI keep running in their own threads.
-int RunPreferencesDialog(PreferencesDialog& model, Fl_Window* owner);
+int RunPreferencesDialog(PreferencesDialog& model, Fl_Window* owner, double scale = 1.0);
 
 // The same over the application's engine, MIDI bridge and settings:
 // `settings` is the current record, `snapshot` receives its copy for Cancel,
 // `settingsPath` is where a replaced MIDI port name is written at once.
 int RunPreferencesDialog(AudioEngine& audio, MidiBridge& midi, AppSettings& settings, AppSettings& snapshot,
-                         const std::string& settingsPath, Fl_Window* owner);
+                         const std::string& settingsPath, Fl_Window* owner, double scale = 1.0);

@@ -234,6 +234,29 @@ TEST(SettingsFile, DamagedFileReadsAsDefaultsAndIsRepairedByTheWrite) {
     EXPECT_EQ(again, s);
 }
 
+TEST(SettingsFile, TheZoomLivesInItsOwnSectionAndDamageMeansFollowTheDesktop) {
+    TempDir dir;
+    const std::string path = dir.file("settings.ini");
+    writeFile(path, kFreshFile);
+    EXPECT_EQ(readViewScale(path), kFollowDesktop); // an older file has no [view]
+    ASSERT_TRUE(writeViewScale(path, 2.0));
+    EXPECT_EQ(readFile(path), std::string(kFreshFile) + "[view]\nscale=2\n");
+    EXPECT_EQ(readViewScale(path), 2.0);
+    // The audio keys' writer keeps the section; their reader never sees it.
+    AppSettings s;
+    readSettings(path, s);
+    ASSERT_TRUE(writeSettings(path, s));
+    EXPECT_EQ(readViewScale(path), 2.0);
+    ASSERT_TRUE(writeViewScale(path, kFollowDesktop));
+    EXPECT_EQ(readFile(path), std::string(kFreshFile) + "[view]\nscale=follow\n");
+
+    EXPECT_EQ(parseViewScale(" 1.5 "), 1.5);
+    EXPECT_EQ(parseViewScale("1.6"), 1.5); // between the steps: the nearest
+    EXPECT_EQ(parseViewScale("3"), 3.0);
+    for (const char* damaged : {"", "follow", "0", "0.5", "3.5", "-2", "2x", "1e0", "nan", "inf", "2,0", "..", "."})
+        EXPECT_EQ(parseViewScale(damaged), kFollowDesktop) << damaged;
+}
+
 TEST(SettingsPath, FollowsTheXdgRules) {
     EXPECT_EQ(settingsPathFrom("/cfg", "/home/u"), "/cfg/VT4R/settings.ini");
     EXPECT_EQ(settingsPathFrom("/cfg//", "/home/u"), "/cfg/VT4R/settings.ini");
