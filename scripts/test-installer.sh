@@ -131,20 +131,29 @@ check_installed() {
     [ "$(vt4r_entries)" = 1 ] || fail "$(vt4r_entries) Add/Remove Programs entries for VT4R, not one"
 }
 
+start_app() {
+    wine "C:\\Program Files\\VT4R\\vt4r.exe" >"$tmp/app.out" 2>"$tmp/app.err" &
+    app=$!
+    win=
+    for _ in $(seq 1 300); do
+        win=$(xdotool search --onlyvisible --name '^VT4R$' 2>/dev/null | head -1 || true)
+        [ -n "$win" ] && break
+        sleep 0.1
+    done
+    [ -n "$win" ] || fail "the installed vt4r.exe showed no window titled VT4R: $(cat "$tmp/app.err")"
+}
+stop_app() { # closed as Windows closes a program: WM_CLOSE to its windows
+    wine taskkill /im vt4r.exe >/dev/null 2>&1 || fail "taskkill vt4r.exe"
+    wait "$app" || true
+    app=
+}
+
 install
 check_installed
 step "installed: ${#installed_files[@]} files as packed, the shortcut and the Add/Remove Programs entry"
 
 # The installed program, started as the shortcut starts it.
-wine "C:\\Program Files\\VT4R\\vt4r.exe" >"$tmp/app.out" 2>"$tmp/app.err" &
-app=$!
-win=
-for _ in $(seq 1 300); do
-    win=$(xdotool search --onlyvisible --name '^VT4R$' 2>/dev/null | head -1 || true)
-    [ -n "$win" ] && break
-    sleep 0.1
-done
-[ -n "$win" ] || fail "the installed vt4r.exe showed no window titled VT4R: $(cat "$tmp/app.err")"
+start_app
 # It read the seeded file (the non-default buffer size stays) and wrote it back whole, with the
 # user's own line.
 for _ in $(seq 1 100); do
@@ -175,10 +184,7 @@ if [ -z "$drawn" ]; then
     cp "$tmp/window.png" "$build/test-installer-window.png" 2>/dev/null || true
     fail "the window does not show the editor as vt4r-snapshot.exe draws it ($differ); see $build/test-installer-window.png"
 fi
-wine taskkill /im vt4r.exe >/dev/null 2>&1 || fail "taskkill vt4r.exe"
-wait "$app" || true
-app=
-cp "$settings" "$tmp/settings.ini"
+stop_app
 step "vt4r.exe ran from the install: its window shows the editor ($differ pixels differ), the settings were read and kept"
 
 # The installed plug-ins, loaded from where a host looks for them.
@@ -195,6 +201,21 @@ fi
 install
 check_installed
 step "installed again over itself: one entry, the same files"
+
+# Installing while vt4r.exe runs: the earlier install's uninstaller cannot remove it, says so, and
+# the installer stops with code 2, the entry and the running program kept, so it can be run again.
+start_app
+set +e
+wine "$setup" /S >/dev/null 2>&1
+code=$?
+set -e
+[ "$code" = 2 ] || fail "installing over a running vt4r.exe answered $code, not 2"
+[ -f "$program_dir/vt4r.exe" ] && [ "$(reg_value DisplayName)" = "REG_SZ VT4R" ] ||
+    fail "the failed install did not keep vt4r.exe and the Add/Remove Programs entry"
+stop_app
+cp "$settings" "$tmp/settings.ini"
+step "installing while vt4r.exe runs fails with code 2 and keeps the entry"
+
 
 wine "C:\\Program Files\\VT4R\\uninstall.exe" /S || fail "uninstall.exe /S failed"
 # The uninstaller runs from a copy of itself in the temporary folder and returns at once.
