@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,13 @@ namespace fs = std::filesystem;
 
 struct Scratch {
     Scratch() {
+#ifdef _WIN32
+        dir = fs::temp_directory_path() / ("vt4r-test-" + std::to_string(std::random_device{}()));
+        fs::create_directories(dir);
+#else
         char pattern[] = "/tmp/vt4r-test-XXXXXX";
         dir = mkdtemp(pattern);
+#endif
     }
     ~Scratch() { fs::remove_all(dir); }
     fs::path dir;
@@ -35,7 +41,7 @@ inline void WriteRecording(const fs::path& path, int seconds) {
     info.samplerate = 48000;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    SNDFILE* f = sf_open(path.string().c_str(), SFM_WRITE, &info);
     ASSERT_NE(f, nullptr);
     std::vector<float> samples(2 * static_cast<std::size_t>(seconds) * 48000);
     std::uint32_t seed = 1;
@@ -54,7 +60,7 @@ inline void WriteRecording(const fs::path& path, int seconds) {
 // Interleaved samples as `Sample`, whatever the file holds (floats convert to doubles exactly).
 template <typename Sample> std::vector<Sample> ReadInterleaved(const fs::path& path, SF_INFO& info) {
     info = {};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* f = sf_open(path.string().c_str(), SFM_READ, &info);
     if (f == nullptr)
         return {};
     std::vector<Sample> samples(static_cast<std::size_t>(info.frames * info.channels));

@@ -1,6 +1,6 @@
 #pragma once
-// A small CLAP host for tests: loads a .clap with dlopen, makes one plug-in through its
-// factory and drives it as a host would. It offers the params, state, gui, timer-support,
+// A small CLAP host for tests: loads a .clap as hosts do (dlopen; LoadLibraryW on Windows),
+// makes one plug-in through its factory and drives it as a host would. It offers the params, state, gui, timer-support,
 // latency and audio-ports host extensions and records what the plug-in asks of them.
 // Everything the audio thread touches (event lists, buffers) is allocated beforehand.
 #include <clap/entry.h>
@@ -16,7 +16,6 @@
 #include <clap/plugin.h>
 #include <clap/process.h>
 #include <clap/stream.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <atomic>
@@ -25,18 +24,18 @@
 #include <string>
 #include <vector>
 
+#include "tests/formats/plugin_module.h"
+
 namespace clap_test {
 
 // The .clap file, open for as long as this lives.
 class Library {
   public:
     explicit Library(const std::string& path) {
-        mHandle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (mHandle == nullptr) {
-            mError = ::dlerror();
+        mHandle = plugin_module::Open(path, mError);
+        if (mHandle == nullptr)
             return;
-        }
-        mEntry = static_cast<const clap_plugin_entry_t*>(::dlsym(mHandle, "clap_entry"));
+        mEntry = static_cast<const clap_plugin_entry_t*>(plugin_module::Symbol(mHandle, "clap_entry"));
         if (mEntry == nullptr || !mEntry->init(path.c_str())) {
             mError = "no clap_entry, or its init failed";
             mEntry = nullptr;
@@ -48,7 +47,7 @@ class Library {
         if (mEntry != nullptr)
             mEntry->deinit();
         if (mHandle != nullptr)
-            ::dlclose(mHandle);
+            plugin_module::Close(mHandle);
     }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;

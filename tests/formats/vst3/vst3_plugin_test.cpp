@@ -25,6 +25,9 @@ using namespace vst3host;
 
 namespace {
 
+// A VST3 text: UTF-16 in char16, which is wchar_t on Windows.
+using Text = std::basic_string<char16>;
+
 constexpr ParamID kBypassId = 3;
 constexpr ParamID kGainReductionId = 4;
 
@@ -230,21 +233,21 @@ TEST(Vst3Plugin, ControllerDescribesShowsAndParsesItsParameters) {
             ParamValue parsed = -1.0;
             ASSERT_EQ(c.getParamValueByString(info.id, text, parsed), kResultOk) << i << " " << n;
             ASSERT_EQ(c.getParamStringByValue(info.id, parsed, again), kResultOk);
-            EXPECT_EQ(std::u16string(text), std::u16string(again)) << i << " " << n;
+            EXPECT_EQ(Text(text), Text(again)) << i << " " << n;
             EXPECT_NEAR(c.normalizedParamToPlain(info.id, parsed), c.normalizedParamToPlain(info.id, n),
                         0.051);
         }
     }
     String128 text{};
     ASSERT_EQ(c.getParamStringByValue(2, 1.0, text), kResultOk);
-    EXPECT_EQ(std::u16string(text), u"On");
+    EXPECT_EQ(Text(text), Text(STR16("On")));
     ASSERT_EQ(c.getParamStringByValue(0, c.plainParamToNormalized(0, -6.5), text), kResultOk);
-    EXPECT_EQ(std::u16string(text), u"-6.5 dB");
+    EXPECT_EQ(Text(text), Text(STR16("-6.5 dB")));
     ParamValue v = 0.0;
-    char16 typed[] = u"off";
+    char16 typed[] = STR16("off");
     ASSERT_EQ(c.getParamValueByString(2, typed, v), kResultOk);
     EXPECT_EQ(v, 0.0);
-    char16 junk[] = u"loud";
+    char16 junk[] = STR16("loud");
     EXPECT_NE(c.getParamValueByString(0, junk, v), kResultOk);
     EXPECT_NE(c.getParamStringByValue(5, 0.5, text), kResultOk);
 }

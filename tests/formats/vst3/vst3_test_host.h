@@ -4,8 +4,9 @@
 // them a host context, parameter changes, audio buses of either width, memory streams,
 // a component handler that records the edits, and a plug frame with a run loop for the
 // editor. Output parameter changes go on to the controller, as real hosts forward them.
-#include <dlfcn.h>
+#ifndef _WIN32
 #include <poll.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +28,7 @@
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/vstspeaker.h"
+#include "tests/formats/plugin_module.h"
 
 namespace vst3host {
 
@@ -293,6 +295,7 @@ class ConnectionProxy : public IConnectionPoint {
 // (Not "None": X11 headers define it.)
 enum class Link { Direct, Proxy, Unconnected };
 
+#if SMTG_OS_LINUX
 // The plug frame with the run loop Linux hosts give: timers and file descriptors served
 // by Pump on the calling (UI) thread.
 class Frame : public IPlugFrame, public Linux::IRunLoop {
@@ -367,21 +370,59 @@ class Frame : public IPlugFrame, public Linux::IRunLoop {
     std::vector<Fd> fds;
     std::vector<Timer> timers;
 };
+#else
+// The plug frame of a Windows host: no run loop, the thread's message loop served by Pump.
+class Frame : public IPlugFrame {
+  public:
+    VST3HOST_QUERY(IPlugFrame)
+    VST3HOST_STATIC_REFCOUNT
+    tresult PLUGIN_API resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+    template <typename Done> bool PumpUntil(Done done, double seconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            PumpOnce(5);
+        }
+        return true;
+    }
+    void Pump(double seconds) {
+        PumpUntil([] { return false; }, seconds);
+    }
+    void PumpOnce(int waitMs) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(waitMs), QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+};
+#endif
 
 // The module and one instance of the plug-in: processor and controller, connected
 // through the host as a real host does it (each one's connect given the other, or a proxy).
 class Plugin {
   public:
     explicit Plugin(const std::string& bundle, Link link = Link::Direct) {
+#ifdef _WIN32
+        const std::string so = bundle + "/Contents/x86_64-win/VT4R.vst3";
+#else
         const std::string so = bundle + "/Contents/x86_64-linux/VT4R.so";
-        module = ::dlopen(so.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (module == nullptr) {
-            error = ::dlerror();
+#endif
+        module = plugin_module::Open(so, error);
+        if (module == nullptr)
             return;
-        }
-        auto entry = reinterpret_cast<bool (*)(void*)>(::dlsym(module, "ModuleEntry"));
-        auto getFactory = reinterpret_cast<IPluginFactory* (*)()>(::dlsym(module, "GetPluginFactory"));
-        if (entry == nullptr || getFactory == nullptr || !entry(module) ||
+        auto getFactory =
+            reinterpret_cast<IPluginFactory* (*)()>(plugin_module::Symbol(module, "GetPluginFactory"));
+#ifdef _WIN32
+        auto init = reinterpret_cast<bool (*)()>(plugin_module::Symbol(module, "InitDll"));
+        const bool entered = init != nullptr && init();
+#else
+        auto entry = reinterpret_cast<bool (*)(void*)>(plugin_module::Symbol(module, "ModuleEntry"));
+        const bool entered = entry != nullptr && entry(module);
+#endif
+        if (!entered || getFactory == nullptr ||
             (factory = getFactory()) == nullptr) {
             error = "no entry points";
             return;
@@ -460,9 +501,14 @@ class Plugin {
         if (factory != nullptr)
             factory->release();
         if (module != nullptr) {
-            if (auto exit = reinterpret_cast<bool (*)()>(::dlsym(module, "ModuleExit")))
+#ifdef _WIN32
+            const char* exitName = "ExitDll";
+#else
+            const char* exitName = "ModuleExit";
+#endif
+            if (auto exit = reinterpret_cast<bool (*)()>(plugin_module::Symbol(module, exitName)))
                 exit();
-            ::dlclose(module);
+            plugin_module::Close(module);
         }
     }
     Plugin(const Plugin&) = delete;
