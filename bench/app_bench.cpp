@@ -1,7 +1,7 @@
 // The running program's costs on a real X server and JACK server (run under
 // scripts/with-jack.sh and scripts/with-xvfb.sh):
 //   - start-up: from launching vt4r to its window being mapped with the
-//     editor drawn;
+//     editor drawn, at 100 % and (the Linux program) at 200 % zoom;
 //   - the window thread's share of one core over 30 s, with music playing in
 //     (the needle moving) and with silence (nothing changing), and the
 //     program's resident memory at the end.
@@ -35,13 +35,14 @@ std::string windowsExe() {
 
 struct Sandbox {
     fs::path dir;
-    Sandbox() {
+    // `zoom`: the View menu's choice kept in the settings, or nothing.
+    explicit Sandbox(const char* zoom = nullptr) {
         char pattern[] = "/tmp/vt4r-bench-XXXXXX";
         dir = ::mkdtemp(pattern);
         fs::create_directories(dir / "config" / "VT4R");
         fs::create_directories(dir / "run");
         std::ofstream(dir / "config" / "VT4R" / "settings.ini")
-            << "[audio]\ndriver=1\nsr=48000\niovs=256\nsigvs=32\n";
+            << "[audio]\ndriver=1\nsr=48000\niovs=256\nsigvs=32\n" << (zoom ? std::string("[view]\nscale=") + zoom + "\n" : "");
         if (!windowsExe().empty()) {
             const passwd* user = ::getpwuid(::getuid());
             const fs::path folder = fs::path(std::getenv("WINEPREFIX")) / "drive_c" / "users" /
@@ -101,28 +102,34 @@ bool titled(::Display* display, Window window, const char* title) {
 // The meter face, lit cream, in the middle of the editor: drawn means visible.
 // Under Wine the window holds the frame, caption and menu that Wine draws,
 // the editor sits at the bottom between equal borders.
-bool editorDrawn(::Display* display, Window window) {
+bool editorDrawn(::Display* display, Window window, int scale = 1) {
     int x = 0;
-    int y = 25;
+    int y = 25 * scale;
     if (!windowsExe().empty()) {
         XWindowAttributes attributes{};
         if (XGetWindowAttributes(display, window, &attributes) == 0) return false;
         x = (attributes.width - 288) / 2;
         y = attributes.height - 392 - x;
     }
-    XImage* image = XGetImage(display, window, x + 144, y + 100, 1, 1, AllPlanes, ZPixmap);
+    XImage* image = XGetImage(display, window, x + 144 * scale, y + 100 * scale, 1, 1, AllPlanes, ZPixmap);
     if (image == nullptr) return false;
     const unsigned long pixel = XGetPixel(image, 0, 0);
     XDestroyImage(image);
     return ((pixel >> 16) & 0xFF) > 150 && ((pixel >> 8) & 0xFF) > 120;
 }
 
+// state.range(0): the zoom in percent, 100 or 200 (the Linux program's View menu, kept in its settings).
 void StartupToVisibleWindow(benchmark::State& state) {
     if (!rigReady(state)) return;
+    const int scale = static_cast<int>(state.range(0) / 100);
+    if (scale != 1 && !windowsExe().empty()) {
+        state.SkipWithError("the Windows program has no zoom setting");
+        return;
+    }
     gui::Display x;
     XSelectInput(x.get(), DefaultRootWindow(x.get()), SubstructureNotifyMask);
     for (auto _ : state) {
-        Sandbox sandbox;
+        Sandbox sandbox(scale == 2 ? "2" : nullptr);
         XSync(x.get(), True); // drop old events
         const auto begin = std::chrono::steady_clock::now();
         auto app = sandbox.launch();
@@ -136,11 +143,11 @@ void StartupToVisibleWindow(benchmark::State& state) {
                     mapped = event.xmap.window;
                 }
             }
-            if (mapped != 0 && editorDrawn(x.get(), mapped)) break;
+            if (mapped != 0 && editorDrawn(x.get(), mapped, scale)) break;
             std::this_thread::sleep_for(std::chrono::microseconds(500));
         }
         const auto end = std::chrono::steady_clock::now();
-        if (mapped == 0 || !editorDrawn(x.get(), mapped)) {
+        if (mapped == 0 || !editorDrawn(x.get(), mapped, scale)) {
             state.SkipWithError("the window did not appear");
             return;
         }
@@ -153,7 +160,7 @@ void StartupToVisibleWindow(benchmark::State& state) {
         if (!app->waitExit(10)) state.SkipWithError("the program did not end on the close request");
     }
 }
-BENCHMARK(StartupToVisibleWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(StartupToVisibleWindow)->Arg(100)->Arg(200)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 double threadSeconds(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/stat");

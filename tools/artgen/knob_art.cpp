@@ -156,7 +156,9 @@ double KnobRotation(int frame) {
     return (-kKnobSweepDegrees / 2 + kKnobSweepDegrees * t) * M_PI / 180.0;
 }
 
-KnobPainter::KnobPainter(double scale) : mScale(scale), mSize(ScaledPixels(kKnobFrameSize, scale)) {
+KnobPainter::KnobPainter(double scale)
+    : mScale(scale), mSize(ScaledPixels(kKnobFrameSize, scale)),
+      mSupersample(std::max(1, static_cast<int>(std::ceil(3.0 / scale - 1e-9)))) {
     const std::size_t count = static_cast<std::size_t>(mSize) * mSize;
     mShadow.assign(count, 0);
     mTurns.assign(count, 0);
@@ -177,7 +179,7 @@ KnobPainter::KnobPainter(double scale) : mScale(scale), mSize(ScaledPixels(kKnob
         for (int x = 0; x < mSize; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * mSize + x;
             if (!mTurns[i])
-                ShadeOnePixel(mStill[i], x, y, 3, scale, body);
+                ShadeOnePixel(mStill[i], x, y, mSupersample, scale, body);
         }
 }
 
@@ -190,7 +192,7 @@ void KnobPainter::DrawPremultiplied(int frame, std::uint32_t* out, int stride) c
             const std::size_t i = static_cast<std::size_t>(y) * mSize + x;
             if (mTurns[i]) {
                 row[x] = mShadow[i];
-                ShadeOnePixel(row[x], x, y, 3, mScale, body);
+                ShadeOnePixel(row[x], x, y, mSupersample, mScale, body);
             } else {
                 row[x] = mStill[i];
             }

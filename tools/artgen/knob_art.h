@@ -35,6 +35,8 @@ class KnobPainter {
   private:
     double mScale;
     int mSize;
+    // Samples per pixel edge: at least the 3 per editor pixel of the 100 % strip.
+    int mSupersample;
     std::vector<std::uint32_t> mStill;  // premultiplied: shadow, body at rotation 0
     std::vector<std::uint32_t> mShadow; // premultiplied: shadow alone
     std::vector<std::uint8_t> mTurns;   // 1 where the pixel changes with the rotation
