@@ -1,7 +1,7 @@
 // Our CLAP and VST3 test hosts as a program, built for Linux and for Windows, so a test can
 // move a plug-in's state or a recording between the two platforms' plug-ins:
-//   format-host-tool clap|vst3 PLUGIN save FILE INPUT OUTPUT RELAXED BYPASS
-//   format-host-tool clap|vst3 PLUGIN load FILE     prints the four values the state gives
+//   format-host-tool clap|vst3 PLUGIN save FILE INPUT OUTPUT RELAXED
+//   format-host-tool clap|vst3 PLUGIN load FILE     prints the three values the state gives
 //   format-host-tool clap|vst3 PLUGIN render IN.wav OUT.wav BLOCK float|double INPUT OUTPUT RELAXED
 // PLUGIN is VT4R.clap or the VT4R.vst3 bundle folder. Exits 0 on success, 1 when the plug-in
 // refuses, 2 on a usage error.
@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr int kValues = 4; // Input, Output, Relaxed Mode, Bypass
+constexpr int kValues = 3; // Input, Output, Relaxed Mode: the state (Bypass is the host's)
 
 std::vector<std::uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -34,7 +34,7 @@ bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
 }
 
 void Print(const double (&values)[kValues]) {
-    std::printf("%.17g %.17g %.17g %.17g\n", values[0], values[1], values[2], values[3]);
+    std::printf("%.17g %.17g %.17g\n", values[0], values[1], values[2]);
 }
 
 // Interleaved stereo, read as doubles (floats convert exactly).
@@ -75,7 +75,7 @@ int Clap(const std::string& plugin, const std::string& command, char** args, int
         std::fprintf(stderr, "format-host-tool: %s\n", library.Error().c_str());
         return 1;
     }
-    if (command == "save" && count == 5) {
+    if (command == "save" && count == 1 + kValues) {
         clap_test::InputEvents events;
         clap_test::OutputEvents none;
         for (int i = 0; i < kValues; ++i)
@@ -136,7 +136,7 @@ int Vst3(const std::string& bundle, const std::string& command, char** args, int
         std::fprintf(stderr, "format-host-tool: %s\n", host.error.c_str());
         return 1;
     }
-    if (command == "save" && count == 5) {
+    if (command == "save" && count == 1 + kValues) {
         // The processor takes values with a block, as a host's automation reaches it.
         if (!host.Activate(48000, 64, kSample32))
             return 1;
