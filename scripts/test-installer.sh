@@ -187,14 +187,51 @@ fi
 stop_app
 step "vt4r.exe ran from the install: its window shows the editor ($differ pixels differ), the settings were read and kept"
 
-# The installed plug-ins, loaded from where a host looks for them.
-x86_64-w64-mingw32-gcc-posix -O2 -static -DVT4R_VERSION='"1.1.2"' -o "$tmp/check.exe" \
-    "$root/tests/installer/plugin_check.c" || fail "could not build the plug-in checker"
-if [ -d "$stage/VT4R.vst3" ]; then
-    wine "$tmp/check.exe" vst3 "$(winepath -w "$vst3_dll")" || fail "the installed VST3 did not load"
-fi
-if [ -f "$stage/VT4R.clap" ]; then
-    wine "$tmp/check.exe" clap "$(winepath -w "$common/CLAP/VT4R.clap")" || fail "the installed CLAP did not load"
+# The installed plug-ins, loaded from where a host looks for them. Our test host renders a signal
+# through each, and the samples equal the installed vt4r-render's bit for bit.
+host=$build/tests/windows-plugins/format-host-tool.exe
+plugins=()
+[ -d "$stage/VT4R.vst3" ] && plugins+=("vst3=$common/VST3/VT4R.vst3")
+[ -f "$stage/VT4R.clap" ] && plugins+=("clap=$common/CLAP/VT4R.clap")
+if [ "${#plugins[@]}" -gt 0 ] && [ -f "$host" ]; then
+    wine "C:\\Program Files\\VT4R\\vt4r-demo-signal.exe" "$(winepath -w "$tmp/in.wav")" 2 48000 >/dev/null 2>&1 ||
+        fail "the installed vt4r-demo-signal.exe failed"
+    wine "C:\\Program Files\\VT4R\\vt4r-render.exe" -q -b 256 --format double -i 6 -o -3 --relaxed \
+        "$(winepath -w "$tmp/in.wav")" "$(winepath -w "$tmp/rendered.wav")" >/dev/null 2>&1 ||
+        fail "the installed vt4r-render.exe failed"
+    for plugin in "${plugins[@]}"; do
+        format=${plugin%%=*}
+        wine "$host" "$format" "$(winepath -w "${plugin#*=}")" render "$(winepath -w "$tmp/in.wav")" \
+            "$(winepath -w "$tmp/$format.wav")" 256 double 6 -3 1 >"$tmp/host.log" 2>&1 ||
+            fail "the installed $format plug-in did not render: $(cat "$tmp/host.log")"
+        python3 - "$tmp/$format.wav" "$tmp/rendered.wav" <<'PY' || fail "the installed $format plug-in's samples differ from vt4r-render's"
+import struct, sys
+
+def data(path):
+    b = open(path, "rb").read()
+    i = 12
+    while i + 8 <= len(b):
+        tag, size = b[i:i + 4], struct.unpack("<I", b[i + 4:i + 8])[0]
+        if tag == b"data":
+            return b[i + 8:i + 8 + size]
+        i += 8 + size + (size & 1)
+    sys.exit(path + " has no samples")
+
+a, b = data(sys.argv[1]), data(sys.argv[2])
+sys.exit(0 if a == b and len(a) > 0 else 1)
+PY
+    done
+    step "the installed plug-ins render as the installed vt4r-render, bit for bit"
+elif [ "${#plugins[@]}" -gt 0 ]; then
+    # Without the test host (a build without tests): each DLL loaded and its entry point asked.
+    x86_64-w64-mingw32-gcc-posix -O2 -static -DVT4R_VERSION='"1.1.2"' -o "$tmp/check.exe" \
+        "$root/tests/installer/plugin_check.c" || fail "could not build the plug-in checker"
+    for plugin in "${plugins[@]}"; do
+        file=${plugin#*=}
+        [ "${plugin%%=*}" = vst3 ] && file=$vst3_dll
+        wine "$tmp/check.exe" "${plugin%%=*}" "$(winepath -w "$file")" || fail "the installed $file did not load"
+    done
+    step "the installed plug-ins load and name VT4R by Marsolind (no $host to render with)"
 fi
 
 # Over itself: one entry still, every file as packed.
