@@ -7,6 +7,37 @@
 #include "framework/parameter.h"
 #include "graphics/popup_menu.h"
 
+int KeyCodeForKey(unsigned long key, const KeySymbols& symbols) {
+    if (key == symbols.space)
+        return KeySpace;
+    if (key == symbols.up)
+        return KeyUp;
+    if (key == symbols.down)
+        return KeyDown;
+    if (key == symbols.left)
+        return KeyLeft;
+    if (key == symbols.right)
+        return KeyRight;
+    // Keypad digits have codes of their own, outside these ranges.
+    if (key >= '0' && key <= '9')
+        return KeyDigit0 + static_cast<int>(key - '0');
+    if (key >= 'A' && key <= 'Z')
+        return KeyLetterA + static_cast<int>(key - 'A');
+    if (symbols.lowerCaseLetters && key >= 'a' && key <= 'z')
+        return KeyLetterA + static_cast<int>(key - 'a');
+    return -1;
+}
+
+IModifierKeys ModifiersFromMask(unsigned long state, const ModifierMasks& masks) {
+    IModifierKeys mods;
+    mods.left = (state & masks.left) != 0;
+    mods.right = (state & masks.right) != 0;
+    mods.shift = (state & masks.shift) != 0;
+    mods.control = (state & masks.control) != 0;
+    mods.alt = (state & masks.alt) != 0;
+    return mods;
+}
+
 int WheelNotchesFromDelta(int delta) {
     return static_cast<std::int16_t>(delta) / 120;
 }
@@ -58,6 +89,13 @@ std::vector<PopupLine> BuildPopupLines(const IPopupMenu& menu) {
     return lines;
 }
 
+std::string FolderOf(const std::string& path, char separator, std::size_t limit) {
+    const std::size_t slash = path.rfind(separator);
+    if (slash == std::string::npos || slash + 1 > limit)
+        return {};
+    return path.substr(0, slash + 1);
+}
+
 std::vector<std::string> SplitExtensions(const char* extensions) {
     std::vector<std::string> list;
     if (!extensions)
@@ -80,4 +118,30 @@ std::vector<std::string> SplitExtensions(const char* extensions) {
 std::string FirstExtension(const char* extensions) {
     const std::vector<std::string> list = SplitExtensions(extensions);
     return list.empty() ? std::string() : list.front();
+}
+
+IBounds AreaWithoutHole(const IBounds& area, const IBounds& hole) {
+    if (area.Empty() || hole.Empty())
+        return area;
+    const bool meets =
+        hole.left < area.right && hole.right > area.left && hole.top < area.bottom && hole.bottom > area.top;
+    if (!meets)
+        return area;
+    const bool coversWidth = hole.left <= area.left && hole.right >= area.right;
+    const bool coversHeight = hole.top <= area.top && hole.bottom >= area.bottom;
+    if (coversWidth && coversHeight)
+        return {};
+    IBounds rest = area;
+    if (coversWidth) {
+        if (hole.top <= area.top)
+            rest.top = hole.bottom;
+        else if (hole.bottom >= area.bottom)
+            rest.bottom = hole.top;
+    } else if (coversHeight) {
+        if (hole.left <= area.left)
+            rest.left = hole.right;
+        else if (hole.right >= area.right)
+            rest.right = hole.left;
+    }
+    return rest;
 }

@@ -19,10 +19,8 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "framework/parameter.h"
 #include "graphics/control.h"
 #include "graphics/fltk/window_rules.h"
-#include "graphics/text_entry.h"
 #include "graphics/window_rules.h"
 
 namespace {
@@ -187,9 +185,6 @@ class EditorTextBox : public Fl_Input {
 using editor_window_detail::EditorChildWindow;
 using editor_window_detail::EditorTextBox;
 
-IEditorWindow::IEditorWindow(IEffectBase* plugin, int width, int height, int frameRate)
-    : IEditorView(plugin, width, height, frameRate) {}
-
 IEditorWindow::~IEditorWindow() {
     CloseEditorWindow();
 }
@@ -214,16 +209,13 @@ void* IEditorWindow::WindowHandle() {
     return static_cast<Fl_Window*>(mWindow);
 }
 
-RasterBitmap* IEditorWindow::LoadPlatformBitmap(int id, const char* name) {
-    return LoadModuleBitmap(id, name);
-}
 
 // ---- window life ----
 
 void* IEditorWindow::OpenEditorWindow(void* parent) {
     auto* group = static_cast<Fl_Group*>(parent);
-    int width = Width();
-    int height = Height();
+    int width = DeviceWidth();
+    int height = DeviceHeight();
     int relX = 0;
     int relY = 0;
     if (mWindow) {
@@ -237,7 +229,7 @@ void* IEditorWindow::OpenEditorWindow(void* parent) {
     if (!group)
         return nullptr;
 
-    mTimerPeriodMs = TimerPeriodMs(FrameRate());
+    const int period = StartTimerPeriod();
     Fl_Group* const current = Fl_Group::current();
     Fl_Group::current(nullptr);
     mWindow = new EditorChildWindow(OriginX(group) + relX, OriginY(group) + relY, width, height, this);
@@ -245,7 +237,7 @@ void* IEditorWindow::OpenEditorWindow(void* parent) {
     group->add(mWindow);
     ++gOpenWindows;
 
-    Fl::add_timeout(mTimerPeriodMs / 1000.0, &IEditorWindow::TimerCallback, this);
+    Fl::add_timeout(period / 1000.0, &IEditorWindow::TimerCallback, this);
     // A child of a window that is not on screen yet appears (and takes the focus) when
     // that window is shown.
     Fl_Window* top = mWindow->top_window();
@@ -280,11 +272,7 @@ void IEditorWindow::WindowDestroyed() {
     Fl::remove_timeout(&IEditorWindow::TimerCallback, this);
     mWindow = nullptr;
     mTextBox = nullptr; // a child of the window: gone with it
-    mTextBoxControl = nullptr;
-    mTextBoxParam = nullptr;
-    mTextBoxState = TextBoxIdle;
-    mHasCapture = false;
-    mTrackingLeave = false;
+    ForgetWindowState();
     if (gOpenWindows > 0)
         --gOpenWindows;
 }
@@ -293,7 +281,7 @@ void IEditorWindow::TimerCallback(void* self) {
     auto* view = static_cast<IEditorWindow*>(self);
     view->TimerTick();
     if (view->mWindow)
-        Fl::repeat_timeout(view->mTimerPeriodMs / 1000.0, &IEditorWindow::TimerCallback, self);
+        Fl::repeat_timeout(view->TimerPeriod() / 1000.0, &IEditorWindow::TimerCallback, self);
 }
 
 // ---- painting ----
@@ -309,36 +297,8 @@ void IEditorWindow::Invalidate(const IBounds& area) {
         mWindow->damage(FL_DAMAGE_USER1, left, top, right - left, bottom - top);
 }
 
-void IEditorWindow::TimerTick() {
-    if (!mWindow)
-        return;
-    if (mTextBox) {
-        switch (mTextBoxState) {
-        case TextBoxIdle:
-            break;
-        case TextBoxFocused:
-            return; // the editor stands still while a value is typed
-        case TextBoxCancel:
-            RemoveTextBox();
-            return;
-        case TextBoxCommit:
-            CommitTextBox();
-            return;
-        default:
-            mTextBoxState = TextBoxIdle;
-            return;
-        }
-    }
-    IBounds area;
-    if (!CollectDirtyArea(area))
-        return;
-    if (mTextBox) {
-        // Paint around the box, not over the control it edits.
-        Invalidate(BoundingBoxWithout(area, mTextBoxControl->Rect()));
-        mTextBoxState = TextBoxRepainted;
-    } else {
-        Invalidate(area);
-    }
+void IEditorWindow::RepaintArea(const IBounds& area, const IBounds& hole) {
+    Invalidate(DeviceRect(AreaWithoutHole(area, hole)));
 }
 
 void IEditorWindow::DrawWindow() {
@@ -350,28 +310,18 @@ void IEditorWindow::DrawWindow() {
         int h = 0;
         fl_clip_box(0, 0, mWindow->w(), mWindow->h(), x, y, w, h);
         const IBounds clip{x, y, x + w, y + h};
-        if (w <= 0 || h <= 0) {
-            // nothing visible to draw
-        } else if (!BackBuffer() || ControlCount() == 0) {
-            fl_rectf(x, y, w, h, FL_BLACK);
-        } else if (mTextBox && mTextBoxState == TextBoxFocused) {
-            // Uncovered while a value is typed: show what the back buffer has, without
-            // repainting controls (they wait until the box closes).
-            PresentArea(clip);
-        } else if (mTextBox) {
-            PaintArea(clip);
-        } else {
-            // A paint marks every control drawn, so one that is dirty outside the
-            // damaged area is painted now rather than forgotten.
-            IBounds dirty;
-            if (CollectDirtyArea(dirty)) {
-                const IBounds whole{0, 0, mWindow->w(), mWindow->h()};
-                const IBounds area = clip.Union(dirty).Intersect(whole);
-                fl_push_no_clip();
-                PaintArea(area.Empty() ? clip : area);
-                fl_pop_clip();
+        if (w > 0 && h > 0) {
+            const ExposePlan plan = PlanExpose(clip, IBounds{0, 0, mWindow->w(), mWindow->h()});
+            if (plan.kind == ExposePlan::Blank) {
+                fl_rectf(x, y, w, h, FL_BLACK);
+            } else if (plan.kind == ExposePlan::Present) {
+                PresentArea(clip);
+            } else if (plan.area == clip) {
+                PaintArea(plan.editorArea);
             } else {
-                PaintArea(clip);
+                fl_push_no_clip(); // widened beyond what FLTK clips to
+                PaintArea(plan.editorArea);
+                fl_pop_clip();
             }
         }
     }
@@ -407,20 +357,19 @@ int IEditorWindow::HandleWindowEvent(int event) {
     DepthGuard depth(mHandlerDepth);
     const int x = Fl::event_x();
     const int y = Fl::event_y();
+    const int button = Fl::event_button();
+    const bool leftOrRight = button == FL_LEFT_MOUSE || button == FL_RIGHT_MOUSE;
 
-    if (mTextBox && mTextBoxState == TextBoxFocused) {
-        // While a value is typed only a press outside the box is looked at: it cancels.
-        const int button = Fl::event_button();
-        const bool leftOrRight = button == FL_LEFT_MOUSE || button == FL_RIGHT_MOUSE;
+    if (Typing()) {
+        // Only a press outside the box and the release of the press that opened it count.
         if (event == FL_PUSH && leftOrRight && !Fl::event_inside(mTextBox)) {
-            mTextBoxState = TextBoxCancel;
+            PointerPressed(x, y, ModifiersFromFltkState(Fl::event_state()),
+                           button == FL_LEFT_MOUSE ? PointerButton::Left : PointerButton::Right, false);
             return 1;
         }
-        // The press that opened the box still ends its gesture, so the plug-in hears
-        // the end of every edit it was told the start of.
-        if (event == FL_RELEASE && leftOrRight && mHasCapture) {
-            mHasCapture = false;
-            MouseReleased(x, y, ModifiersFromFltkState(Fl::event_state()));
+        if (event == FL_RELEASE && leftOrRight) {
+            const IModifierKeys mods = ModifiersFromFltkState(Fl::event_state());
+            PointerReleased(x, y, mods, mods);
             return 1;
         }
         return mWindow->BaseHandle(event);
@@ -443,68 +392,45 @@ int IEditorWindow::HandleWindowEvent(int event) {
         return 1; // so that moves and the leave arrive
     case FL_MOVE:
         mWindow->BaseHandle(event);
-        if (MouseHovered(x, y, ModifiersFromFltkState(Fl::event_state())))
-            mTrackingLeave = true;
+        PointerMoved(x, y, ModifiersFromFltkState(Fl::event_state()), false);
         return 1;
     case FL_LEAVE:
         mWindow->BaseHandle(event);
-        if (mTrackingLeave) {
-            mTrackingLeave = false;
-            MouseLeft();
-        }
+        PointerLeft();
         return 1;
     case FL_PUSH: {
         if (mTextBox && Fl::event_inside(mTextBox))
             return mWindow->BaseHandle(event); // the box's own press
-        const IModifierKeys mods = ModifiersFromFltkState(Fl::event_state());
-        if (Fl::event_button() == FL_LEFT_MOUSE && Fl::event_clicks() > 0) {
-            // A third click starts over, as a plain press.
-            Fl::event_is_click(0);
-            if (MouseDoubleClicked(x, y, mods))
-                mHasCapture = true;
-            return 1;
-        }
-        if (mTextBox) {
-            RemoveTextBox();
-            Invalidate(IBounds{0, 0, Width(), Height()});
-        }
-        mWindow->take_focus();
-        mHasCapture = true;
-        MousePressed(x, y, mods);
+        const bool secondClick = button == FL_LEFT_MOUSE && Fl::event_clicks() > 0;
+        if (secondClick)
+            Fl::event_is_click(0); // a third click starts over, as a plain press
+        const PointerButton which = button == FL_LEFT_MOUSE    ? PointerButton::Left
+                                    : button == FL_RIGHT_MOUSE ? PointerButton::Right
+                                                               : PointerButton::Middle;
+        PointerPressed(x, y, ModifiersFromFltkState(Fl::event_state()), which, secondClick);
         return 1;
     }
     case FL_DRAG:
-        if (mHasCapture && !mTextBox)
-            MouseDragged(x, y, ModifiersFromFltkState(Fl::event_state()));
+        PointerMoved(x, y, ModifiersFromFltkState(Fl::event_state()), true);
         return 1;
-    case FL_RELEASE: {
-        const int button = Fl::event_button();
-        if (button == FL_LEFT_MOUSE || button == FL_RIGHT_MOUSE) {
-            const IModifierKeys mods = ModifiersFromFltkState(Fl::event_state());
+    case FL_RELEASE:
+        if (leftOrRight) {
             // FLTK hands on the motions of one burst of events after them, so a move
-            // that came just before the release arrives after it; take it first.
-            if (mHasCapture && !mTextBox)
-                MouseDragged(x, y, ModifiersFromFltkState(Fl::event_state() | FL_BUTTON(button)));
-            mHasCapture = false;
-            MouseReleased(x, y, mods);
+            // that came just before the release arrives after it.
+            PointerReleased(x, y, ModifiersFromFltkState(Fl::event_state() | FL_BUTTON(button)),
+                            ModifiersFromFltkState(Fl::event_state()));
         }
         return 1;
-    }
-    case FL_MOUSEWHEEL: {
+    case FL_MOUSEWHEEL:
         if (Fl::event_dy() == 0)
             return 0; // sideways only
-        if (mTextBox) {
-            mTextBoxState = TextBoxCancel;
-            return 1;
-        }
-        MouseWheeled(x, y, ModifiersFromFltkState(Fl::event_state()), WheelNotchesFromFltk(Fl::event_dy()));
+        PointerWheeled(x, y, ModifiersFromFltkState(Fl::event_state()), WheelNotchesFromFltk(Fl::event_dy()));
         return 1;
-    }
     case FL_KEYBOARD: {
         const int code = KeyCodeForFltkKey(Fl::event_key());
         if (code < 0)
             return 0;
-        return KeyPressed(x, y, code) ? 1 : 0;
+        return KeyDown(x, y, code) ? 1 : 0;
     }
     default:
         return mWindow->BaseHandle(event);
@@ -513,10 +439,7 @@ int IEditorWindow::HandleWindowEvent(int event) {
 
 // ---- text box ----
 
-void IEditorWindow::OpenTextEntry(IControl* control, const ITextStyle& style, const IBounds& rect,
-                                  const char* text, IParameter* param) {
-    if (!control || mTextBox || !mWindow)
-        return;
+bool IEditorWindow::CreateTextBox(const ITextStyle& style, const IBounds& rect, const char* text, int maxLength) {
     Fl_Group* const current = Fl_Group::current();
     Fl_Group::current(nullptr);
     auto* box = new EditorTextBox(rect.left, rect.top, rect.right - rect.left + 1, rect.bottom - rect.top + 1,
@@ -527,37 +450,35 @@ void IEditorWindow::OpenTextEntry(IControl* control, const ITextStyle& style, co
     box->textcolor(FL_BLACK);
     box->textfont(FontFor(style));
     box->textsize(style.size > 0 ? style.size : 12);
-    box->value(text ? text : "");
-    box->maximum_size(control->TextEntryLength());
+    box->value(text);
+    box->maximum_size(maxLength);
     box->position(box->size(), 0); // all selected
     mWindow->add(box);
     mTextBox = box;
-    mTextBoxControl = control;
-    mTextBoxParam = param;
-    mTextBoxState = TextBoxIdle;
     box->redraw();
     box->take_focus(); // reports the focus: state 1
+    return true;
 }
 
 int IEditorWindow::HandleTextBoxEvent(int event) {
     EditorTextBox* box = mTextBox;
     switch (event) {
     case FL_FOCUS:
-        mTextBoxState = TextBoxFocused;
+        TextBoxFocusChanged(true);
         break;
     case FL_UNFOCUS:
-        mTextBoxState = TextBoxCancel;
+        TextBoxFocusChanged(false);
         break;
     case FL_KEYBOARD: {
         const int key = Fl::event_key();
         if (key == FL_Enter || key == FL_KP_Enter) {
-            mTextBoxState = TextBoxCommit;
+            TextBoxEntered();
             return 1;
         }
         // Typed characters are filtered by the parameter's kind; editing keys that type
         // nothing (arrows, Delete, Home...) always pass.
-        if (mTextBoxParam && key != FL_BackSpace && key != FL_Delete && Fl::event_length() > 0 &&
-            !TextBoxAcceptsChar(mTextBoxParam->Kind(), static_cast<unsigned char>(Fl::event_text()[0]))) {
+        if (key != FL_BackSpace && key != FL_Delete && Fl::event_length() > 0 &&
+            !TextBoxTakes(static_cast<unsigned char>(Fl::event_text()[0]))) {
             return 1;
         }
         break;
@@ -568,30 +489,18 @@ int IEditorWindow::HandleTextBoxEvent(int event) {
     return box->BaseHandle(event);
 }
 
-void IEditorWindow::CancelTextEntry() {
-    mTextBoxState = TextBoxCancel;
+
+std::string IEditorWindow::TextBoxValue() const {
+    return mTextBox ? mTextBox->value() : "";
 }
 
-void IEditorWindow::CommitTextBox() {
-    if (!mTextBox)
-        return;
-    const std::string text = mTextBox->value();
-    IControl* control = mTextBoxControl;
-    IParameter* param = mTextBoxParam;
-    RemoveTextBox();
-    CommitEnteredText(control, param, text.c_str());
-}
-
-void IEditorWindow::RemoveTextBox() {
+void IEditorWindow::DestroyTextBox() {
     if (!mTextBox)
         return;
     EditorTextBox* box = mTextBox;
     const bool hadFocus = Fl::focus() == box;
     const IBounds covered{box->x(), box->y(), box->x() + box->w(), box->y() + box->h()};
     mTextBox = nullptr;
-    mTextBoxControl = nullptr;
-    mTextBoxParam = nullptr;
-    mTextBoxState = TextBoxIdle;
     if (mWindow)
         mWindow->remove(box);
     delete box;
@@ -601,17 +510,15 @@ void IEditorWindow::RemoveTextBox() {
         mWindow->take_focus();
 }
 
+void IEditorWindow::FocusEditor() {
+    mWindow->take_focus();
+}
+
 // ---- popup menu and dialogs ----
 
-IPopupMenu* IEditorWindow::ShowPopupMenu(IPopupMenu* menu, const IBounds& rect) {
-    ClearMouseCapture();
-    mHasCapture = false; // the menu takes the mouse
-    if (!menu || menu->ItemCount() == 0 || !mWindow || !mWindow->shown())
-        return nullptr;
-    const std::vector<PopupLine> lines = BuildPopupLines(*menu);
-    if (lines.empty())
-        return nullptr;
-
+int IEditorWindow::RunPopupMenu(const IPopupMenu&, const std::vector<PopupLine>& lines, const IBounds& rect) {
+    if (!mWindow->shown())
+        return 0;
     std::vector<std::string> labels;
     labels.reserve(lines.size());
     std::vector<Fl_Menu_Item> items(lines.size() + 1); // zeroed: the last one ends the menu
@@ -629,13 +536,7 @@ IPopupMenu* IEditorWindow::ShowPopupMenu(IPopupMenu* menu, const IBounds& rect) 
     const int screenY = mWindow->y_root() + rect.bottom;
     const Fl_Menu_Item* picked = items.front().popup(screenX - (Fl::event_x_root() - Fl::event_x()),
                                                      screenY - (Fl::event_y_root() - Fl::event_y()));
-    if (!picked)
-        return nullptr;
-    const int command = static_cast<int>(reinterpret_cast<std::intptr_t>(picked->user_data()));
-    if (command <= 0)
-        return nullptr;
-    menu->chosen = command - 1;
-    return menu;
+    return picked ? static_cast<int>(reinterpret_cast<std::intptr_t>(picked->user_data())) : 0;
 }
 
 void IEditorWindow::HostFolder(std::string& out) {
@@ -717,12 +618,7 @@ bool IEditorWindow::OpenWebLink(const char* url, const char* title, const char* 
     return false;
 }
 
-void IEditorWindow::SetSize(int width, int height) {
-    const int dw = width - Width();
-    const int dh = height - Height();
-    IEditorView::SetSize(width, height); // also sizes the back buffer
-    if (!mWindow)
-        return;
+void IEditorWindow::ResizeWindow(int dw, int dh) {
     // The groups that hold the editor grow with it; a top-level window keeps its size.
     Fl_Group* holders[2] = {mParent, mParent ? mParent->parent() : nullptr};
     for (Fl_Group* holder : holders) {

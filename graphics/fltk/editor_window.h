@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "graphics/editor_view.h"
+#include "graphics/window_core.h"
 
 class Fl_Group;
 class Fl_Input;
@@ -19,50 +19,42 @@ class EditorTextBox;
 //
 // Threads: everything here runs on the FLTK (window) thread. The audio thread only
 // reaches the view through PushParameterValue; the timer picks the change up.
-class IEditorWindow : public IEditorView {
+class IEditorWindow : public IEditorWindowCore {
   public:
-    // Text box states: idle, focused (typing), repainted around, cancel, commit.
-    enum TextBoxState : int {
-        TextBoxIdle = 0,
-        TextBoxFocused = 1,
-        TextBoxRepainted = 2,
-        TextBoxCancel = 3,
-        TextBoxCommit = 4
-    };
-
-    IEditorWindow(IEffectBase* plugin, int width, int height, int frameRate);
+    using IEditorWindowCore::IEditorWindowCore;
     ~IEditorWindow() override;
 
-    bool PresentArea(const IBounds& rect) override;
-    void CancelTextEntry() override;
-    void SetSize(int width, int height) override;
-    IPopupMenu* ShowPopupMenu(IPopupMenu* menu, const IBounds& rect) override;
-    void OpenTextEntry(IControl* control, const ITextStyle& style, const IBounds& rect, const char* text,
-                       IParameter* param) override;
-    void HostFolder(std::string& out) override;
-    void ProgramFolder(std::string& out) override;
-    void ChooseFile(std::string& out, int action, std::string& folder, const char* extensions) override;
-    bool ChooseColour(IColour& colour, const char* prompt) override;
-    bool OpenWebLink(const char* url, const char* title, const char* confirmation,
-                     const char* errorMessage) override;
     // `parent` is an Fl_Group* (a group or a window). The editor becomes an Fl_Window
     // child of it at the group's top-left corner, or where and as large as the window
     // it replaces when one is already open. Answers the Fl_Window*, nullptr without parent.
     void* OpenEditorWindow(void* parent) override;
     void CloseEditorWindow() override;
     void* WindowHandle() override;
-    RasterBitmap* LoadPlatformBitmap(int id, const char* name) override;
+    // Draws inside FLTK's paint; asked for outside one, on its next flush.
+    bool PresentArea(const IBounds& rect) override;
 
-    // What the repaint timer does every period; public so tests can step it.
-    void TimerTick();
+    // FLTK's own choosers and message boxes. The program's folder is the executable's:
+    // the plug-in is linked into it.
+    void ChooseFile(std::string& out, int action, std::string& folder, const char* extensions) override;
+    bool ChooseColour(IColour& colour, const char* prompt) override;
+    bool OpenWebLink(const char* url, const char* title, const char* confirmation,
+                     const char* errorMessage) override;
+    void HostFolder(std::string& out) override;
+    void ProgramFolder(std::string& out) override;
 
     Fl_Window* Window() const;
     Fl_Input* TextBox() const;
-    int TextBoxStateNow() const { return mTextBoxState; }
-    // Timer period in milliseconds while a window is open.
-    int TimerPeriod() const { return mTimerPeriodMs; }
     // Editor windows open in this process (the counterpart of a registered window class).
     static int OpenWindowCount();
+
+  protected:
+    void RepaintArea(const IBounds& area, const IBounds& hole) override;
+    bool CreateTextBox(const ITextStyle& style, const IBounds& rect, const char* text, int maxLength) override;
+    std::string TextBoxValue() const override;
+    void DestroyTextBox() override;
+    int RunPopupMenu(const IPopupMenu& menu, const std::vector<PopupLine>& lines, const IBounds& rect) override;
+    void ResizeWindow(int dw, int dh) override;
+    void FocusEditor() override;
 
   private:
     friend class editor_window_detail::EditorChildWindow;
@@ -75,19 +67,11 @@ class IEditorWindow : public IEditorView {
     void Invalidate(const IBounds& area);
     int HandleTextBoxEvent(int event);
     void DrawWindow();
-    void RemoveTextBox();
-    void CommitTextBox();
     static void TimerCallback(void* self);
 
     editor_window_detail::EditorChildWindow* mWindow = nullptr;
     editor_window_detail::EditorTextBox* mTextBox = nullptr;
-    IControl* mTextBoxControl = nullptr;
-    IParameter* mTextBoxParam = nullptr;
-    int mTextBoxState = TextBoxIdle;
     Fl_Group* mParent = nullptr;
-    int mTimerPeriodMs = 0;
-    bool mHasCapture = false;
-    bool mTrackingLeave = false;
     bool mInDraw = false;
     bool mWantFocus = false;
     int mHandlerDepth = 0;

@@ -28,7 +28,3 @@ std::string FileChooserPattern(const char* extensions);
 // `path` up to and including its last '/', or empty when it has none or the folder
 // would be longer than `limit` characters (a cut folder would name the wrong place).
 std::string FolderOfPath(const std::string& path, std::size_t limit);
-
-// The bounding box of `area` with `hole` taken out: `area` itself unless the hole
-// covers it whole (empty) or cuts off a full strip along one side.
-IBounds BoundingBoxWithout(const IBounds& area, const IBounds& hole);

@@ -30,7 +30,6 @@ constexpr int kTextBoxReadChars = 32; // 31 characters and the terminator
 // Process-wide, as the class is: several editors share one registration.
 int gClassRegistrations = 0;
 bool gClassRegistered = false;
-double gTimerRate = 25.0;
 
 std::wstring Wide(const char* text) {
     if (!text || !*text)
@@ -93,13 +92,10 @@ void UnregisterClassWhenUnused(HINSTANCE module) {
 }
 
 IModifierKeys ModifiersFromMessage(WPARAM keyState) {
-    IModifierKeys mods;
-    mods.left = (keyState & MK_LBUTTON) != 0;
-    mods.right = (keyState & MK_RBUTTON) != 0;
-    mods.shift = (keyState & MK_SHIFT) != 0;
-    mods.control = (keyState & MK_CONTROL) != 0;
-    mods.alt = GetKeyState(VK_MENU) < 0;
-    return mods;
+    // The key state has no bit for Alt: it is asked for, and given one above the word's.
+    constexpr unsigned long kAltBit = 0x10000;
+    const unsigned long state = (keyState & 0xFFFF) | (GetKeyState(VK_MENU) < 0 ? kAltBit : 0);
+    return ModifiersFromMask(state, {MK_LBUTTON, MK_RBUTTON, MK_SHIFT, MK_CONTROL, kAltBit});
 }
 
 RECT ToRect(const IBounds& b) {
@@ -131,7 +127,7 @@ std::wstring DesktopFolder() {
 } // namespace
 
 IEditorWindow::IEditorWindow(IEffectBase* plugin, int width, int height, int frameRate)
-    : IEditorView(plugin, width, height, frameRate), mModuleInstance(ThisModule()) {}
+    : IEditorWindowCore(plugin, width, height, frameRate), mModuleInstance(ThisModule()) {}
 
 IEditorWindow::~IEditorWindow() {
     CloseEditorWindow();
@@ -153,18 +149,14 @@ void* IEditorWindow::WindowHandle() {
     return mWindow;
 }
 
-RasterBitmap* IEditorWindow::LoadPlatformBitmap(int id, const char* name) {
-    // The embedded table, as on every platform, so both decode identical bytes.
-    return LoadModuleBitmap(id, name);
-}
 
 // ---- window life ----
 
 void* IEditorWindow::OpenEditorWindow(void* parent) {
     int x = 0;
     int y = 0;
-    int width = Width();
-    int height = Height();
+    int width = DeviceWidth();
+    int height = DeviceHeight();
     if (mWindow) {
         RECT placed{};
         GetWindowRect(mWindow, &placed);
@@ -178,7 +170,6 @@ void* IEditorWindow::OpenEditorWindow(void* parent) {
     mParent = static_cast<HWND>(parent);
 
     RegisterClassWhenFirst(mModuleInstance, &IEditorWindow::WindowProc);
-    gTimerRate = FrameRate();
 
     // WM_CREATE stores the view and sets mWindow, so the messages of creation reach it.
     const HWND window = CreateWindowExW(0, kClassName, kWindowTitle, WS_CHILD | WS_VISIBLE, x, y, width, height,
@@ -206,10 +197,8 @@ void IEditorWindow::ForgetWindow() {
         SetWindowLongPtrW(mTextBox, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(mTextBoxProc));
         mTextBox = nullptr; // a child of the window: destroyed with it
     }
-    mTextBoxControl = nullptr;
-    mTextBoxParam = nullptr;
     mTextBoxProc = nullptr;
-    mTextBoxState = TextBoxIdle;
+    ForgetWindowState();
     if (mTextBoxFont) {
         DeleteObject(mTextBoxFont);
         mTextBoxFont = nullptr;
@@ -225,8 +214,7 @@ LRESULT CALLBACK IEditorWindow::WindowProc(HWND window, UINT message, WPARAM wPa
             return DefWindowProcW(window, message, wParam, lParam);
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
         view->mWindow = window;
-        view->mTimerPeriodMs = TimerPeriodMs(gTimerRate);
-        SetTimer(window, kTimerId, static_cast<UINT>(view->mTimerPeriodMs), nullptr);
+        SetTimer(window, kTimerId, static_cast<UINT>(view->StartTimerPeriod()), nullptr);
         SetFocus(window);
         return 0;
     }
@@ -238,63 +226,35 @@ LRESULT CALLBACK IEditorWindow::WindowProc(HWND window, UINT message, WPARAM wPa
 
 // ---- painting ----
 
-void IEditorWindow::TimerTick() {
-    if (!mWindow)
-        return;
-    if (mTextBox && mTextBoxState != TextBoxIdle) {
-        switch (mTextBoxState) {
-        case TextBoxFocused:
-            break; // the window procedure does not even deliver the timer while typing
-        case TextBoxCancel:
-            RemoveTextBox();
-            break;
-        case TextBoxCommit:
-            CommitTextBox();
-            break;
-        default:
-            mTextBoxState = TextBoxIdle;
-            break;
-        }
-        return;
-    }
-    IBounds area;
-    if (!CollectDirtyArea(area))
-        return;
-    const RECT dirty = ToRect(area);
+void IEditorWindow::RepaintArea(const IBounds& area, const IBounds& hole) {
+    const RECT dirty = ToRect(DeviceRect(area));
     InvalidateRect(mWindow, &dirty, FALSE);
-    if (mTextBox) {
-        const RECT covered = ToRect(mTextBoxControl->Rect());
+    if (!hole.Empty()) {
+        const RECT covered = ToRect(DeviceRect(hole));
         ValidateRect(mWindow, &covered);
-        UpdateWindow(mWindow);
-        mTextBoxState = TextBoxRepainted;
-    } else {
-        UpdateWindow(mWindow);
     }
+    UpdateWindow(mWindow);
 }
 
 void IEditorWindow::Paint() {
     RECT update{};
     if (GetUpdateRect(mWindow, &update, FALSE)) {
-        IBounds area = ToBounds(update);
-        if (!mTextBox) {
-            // A paint marks every control drawn, so a control that is dirty outside the
-            // uncovered part is painted now rather than forgotten until it changes again.
-            IBounds dirty;
-            if (CollectDirtyArea(dirty)) {
-                const IBounds widened = area.Union(dirty).Intersect(IBounds{0, 0, Width(), Height()});
-                if (!widened.Empty() && !(widened == area)) {
-                    const RECT extra = ToRect(widened);
-                    InvalidateRect(mWindow, &extra, FALSE);
-                    area = widened;
-                }
-            }
-        }
+        const IBounds exposed = ToBounds(update);
+        const ExposePlan plan = PlanExpose(exposed, IBounds{0, 0, DeviceWidth(), DeviceHeight()});
         mInPaint = true;
-        PaintArea(area);
+        if (plan.kind == ExposePlan::Present) {
+            PresentArea(exposed);
+        } else {
+            if (!(plan.area == exposed)) {
+                const RECT extra = ToRect(plan.area); // so that BeginPaint's clip takes it in
+                InvalidateRect(mWindow, &extra, FALSE);
+            }
+            PaintArea(plan.editorArea); // with no controls it presents nothing
+        }
         mInPaint = false;
     }
-    // Whatever PaintArea presented (with no controls it presents nothing), the window
-    // is drawn now: an update region left behind would send WM_PAINT for ever.
+    // Whatever PaintArea presented, the window is drawn now: an update region left
+    // behind would send WM_PAINT for ever.
     ValidateRect(mWindow, nullptr);
 }
 
@@ -376,34 +336,6 @@ LRESULT IEditorWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     const int x = GET_X_LPARAM(lParam);
     const int y = GET_Y_LPARAM(lParam);
 
-    if (mTextBox && mTextBoxState == TextBoxFocused) {
-        // While a value is typed only a press is looked at: it cancels.
-        if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN) {
-            mTextBoxState = TextBoxCancel;
-            return 0;
-        }
-        // The press that opened the box still ends its gesture: the capture is given
-        // back, and the plug-in hears the end of the edit it was told the start of.
-        if ((message == WM_LBUTTONUP || message == WM_RBUTTONUP) && GetCapture() == window) {
-            ReleaseCapture();
-            MouseReleased(x, y, ModifiersFromMessage(wParam));
-            return 0;
-        }
-        // Uncovered while a value is typed: show what the back buffer holds, without
-        // repainting controls (they wait until the box closes).
-        if (message == WM_PAINT) {
-            RECT update{};
-            if (GetUpdateRect(window, &update, FALSE)) {
-                mInPaint = true;
-                PresentArea(ToBounds(update));
-                mInPaint = false;
-            }
-            ValidateRect(window, nullptr);
-            return 0;
-        }
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-
     switch (message) {
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
@@ -430,7 +362,7 @@ LRESULT IEditorWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         POINT cursor{};
         GetCursorPos(&cursor);
         ScreenToClient(window, &cursor);
-        if (KeyPressed(cursor.x, cursor.y, code))
+        if (KeyDown(cursor.x, cursor.y, code))
             return 0;
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -439,54 +371,40 @@ LRESULT IEditorWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             TimerTick();
         return 0;
     case WM_MOUSEMOVE:
-        if (wParam & (MK_LBUTTON | MK_RBUTTON)) {
-            if (GetCapture() == window && !mTextBox)
-                MouseDragged(x, y, ModifiersFromMessage(wParam));
-        } else if (MouseHovered(x, y, ModifiersFromMessage(wParam))) {
-            TRACKMOUSEEVENT track{};
-            track.cbSize = sizeof track;
-            track.dwFlags = TME_LEAVE;
-            track.hwndTrack = window;
-            track.dwHoverTime = HOVER_DEFAULT;
-            TrackMouseEvent(&track);
-        }
+        PointerMoved(x, y, ModifiersFromMessage(wParam), (wParam & (MK_LBUTTON | MK_RBUTTON)) != 0);
         return 0;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN: {
-        if (mTextBox) {
-            RemoveTextBox();
-            const RECT whole{0, 0, Width(), Height()};
-            InvalidateRect(window, &whole, FALSE);
-            UpdateWindow(window);
-        }
-        SetFocus(window);
-        SetCapture(window);
-        MousePressed(x, y, ModifiersFromMessage(wParam));
+        const PointerButton button = message == WM_LBUTTONDOWN   ? PointerButton::Left
+                                     : message == WM_RBUTTONDOWN ? PointerButton::Right
+                                                                 : PointerButton::Middle;
+        PointerPressed(x, y, ModifiersFromMessage(wParam), button, false);
         return 0;
     }
     case WM_LBUTTONUP:
-    case WM_RBUTTONUP:
-        ReleaseCapture();
-        MouseReleased(x, y, ModifiersFromMessage(wParam));
+    case WM_RBUTTONUP: {
+        const WPARAM button = message == WM_LBUTTONUP ? MK_LBUTTON : MK_RBUTTON;
+        PointerReleased(x, y, ModifiersFromMessage(wParam | button), ModifiersFromMessage(wParam));
         return 0;
+    }
     case WM_LBUTTONDBLCLK:
-        if (MouseDoubleClicked(x, y, ModifiersFromMessage(wParam)))
-            SetCapture(window);
+        PointerPressed(x, y, ModifiersFromMessage(wParam), PointerButton::Left, true);
+        return 0;
+    case WM_CAPTURECHANGED:
+        // Taken by another window: drags end here, as they would on a release.
+        if (reinterpret_cast<HWND>(lParam) != window)
+            EndPointerCapture();
         return 0;
     case WM_MOUSEWHEEL: {
-        if (mTextBox) {
-            mTextBoxState = TextBoxCancel;
-            return 0;
-        }
         RECT placed{};
         GetWindowRect(window, &placed);
         const int notches = WheelNotchesFromDelta(GET_WHEEL_DELTA_WPARAM(wParam));
-        MouseWheeled(x - placed.left, y - placed.top, ModifiersFromMessage(GET_KEYSTATE_WPARAM(wParam)), notches);
+        PointerWheeled(x - placed.left, y - placed.top, ModifiersFromMessage(GET_KEYSTATE_WPARAM(wParam)), notches);
         return 0;
     }
     case WM_MOUSELEAVE:
-        MouseLeft();
+        PointerLeft();
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
@@ -495,10 +413,7 @@ LRESULT IEditorWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 // ---- text box ----
 
-void IEditorWindow::OpenTextEntry(IControl* control, const ITextStyle& style, const IBounds& rect,
-                                  const char* text, IParameter* param) {
-    if (!control || mTextBox || !mWindow)
-        return;
+bool IEditorWindow::CreateTextBox(const ITextStyle& style, const IBounds& rect, const char* text, int maxLength) {
     DWORD boxStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE;
     if (style.alignment == TextAlignCentre)
         boxStyle |= ES_CENTER;
@@ -509,7 +424,7 @@ void IEditorWindow::OpenTextEntry(IControl* control, const ITextStyle& style, co
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextBoxId)), mModuleInstance,
                                      nullptr);
     if (!box)
-        return;
+        return false;
     mTextBoxFont = CreateFontW(style.size, 0, 0, 0, (style.style & TextStyleBold) ? FW_BOLD : FW_DONTCARE,
                                (style.style & TextStyleItalic) ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
@@ -517,16 +432,14 @@ void IEditorWindow::OpenTextEntry(IControl* control, const ITextStyle& style, co
     if (mTextBoxFont)
         SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(mTextBoxFont), FALSE);
     SendMessageW(box, EM_SETSEL, 0, -1);
-    SendMessageW(box, EM_LIMITTEXT, static_cast<WPARAM>(control->TextEntryLength()), 0);
+    SendMessageW(box, EM_LIMITTEXT, static_cast<WPARAM>(maxLength), 0);
     mTextBox = box;
-    mTextBoxControl = control;
-    mTextBoxParam = param;
-    mTextBoxState = TextBoxIdle;
     SetWindowLongPtrW(box, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     // Subclassed before it takes the focus, so that the focus is reported (state 1).
     mTextBoxProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&IEditorWindow::TextBoxProc)));
     SetFocus(box);
+    return true;
 }
 
 LRESULT CALLBACK IEditorWindow::TextBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -545,27 +458,27 @@ LRESULT IEditorWindow::HandleTextBoxMessage(UINT message, WPARAM wParam, LPARAM 
     const WNDPROC standard = mTextBoxProc;
     switch (message) {
     case WM_SETFOCUS:
-        mTextBoxState = TextBoxFocused;
+        TextBoxFocusChanged(true);
         break;
     case WM_KILLFOCUS:
-        mTextBoxState = TextBoxCancel;
+        TextBoxFocusChanged(false);
         break;
     case WM_KEYDOWN:
         if (wParam == VK_RETURN) {
-            mTextBoxState = TextBoxCommit;
+            TextBoxEntered();
             return 0;
         }
         break;
     case WM_COMMAND:
         if (HIWORD(wParam) == 1) {
-            mTextBoxState = TextBoxCommit;
+            TextBoxEntered();
             return 0;
         }
         break;
     case WM_GETDLGCODE: {
         LRESULT code = CallWindowProcW(standard, box, message, wParam, lParam);
         const auto* msg = reinterpret_cast<const MSG*>(lParam);
-        if (!mTextBoxParam && msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
+        if (!TextBoxParam() && msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
             code |= DLGC_WANTALLKEYS;
         return code;
     }
@@ -573,12 +486,9 @@ LRESULT IEditorWindow::HandleTextBoxMessage(UINT message, WPARAM wParam, LPARAM 
         // Enter has committed on its key-down; its character would only add a line break.
         if (wParam == '\r' || wParam == '\n')
             return 0;
-        if (mTextBoxParam) {
-            // Beyond ASCII nothing is a digit, sign or point: judged as one such character.
-            const unsigned char c = wParam < 0x80 ? static_cast<unsigned char>(wParam) : 0x80;
-            if (!TextBoxAcceptsChar(mTextBoxParam->Kind(), c))
-                return 0;
-        }
+        // Beyond ASCII nothing is a digit, sign or point: judged as one such character.
+        if (!TextBoxTakes(wParam < 0x80 ? static_cast<unsigned char>(wParam) : 0x80))
+            return 0;
         break;
     default:
         break;
@@ -586,33 +496,22 @@ LRESULT IEditorWindow::HandleTextBoxMessage(UINT message, WPARAM wParam, LPARAM 
     return CallWindowProcW(standard, box, message, wParam, lParam);
 }
 
-void IEditorWindow::CancelTextEntry() {
-    mTextBoxState = TextBoxCancel;
-}
 
-void IEditorWindow::CommitTextBox() {
-    if (!mTextBox)
-        return;
+std::string IEditorWindow::TextBoxValue() const {
     wchar_t typed[kTextBoxReadChars] = {};
-    GetWindowTextW(mTextBox, typed, kTextBoxReadChars);
-    const std::string text = Utf8(typed);
-    IControl* control = mTextBoxControl;
-    IParameter* param = mTextBoxParam;
-    RemoveTextBox();
-    CommitEnteredText(control, param, text.c_str());
+    if (mTextBox)
+        GetWindowTextW(mTextBox, typed, kTextBoxReadChars);
+    return Utf8(typed);
 }
 
-void IEditorWindow::RemoveTextBox() {
+void IEditorWindow::DestroyTextBox() {
     if (!mTextBox)
         return;
     const HWND box = mTextBox;
     const bool hadFocus = GetFocus() == box;
     SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(mTextBoxProc));
     mTextBox = nullptr;
-    mTextBoxControl = nullptr;
-    mTextBoxParam = nullptr;
     mTextBoxProc = nullptr;
-    mTextBoxState = TextBoxIdle;
     DestroyWindow(box); // uncovers its place, which the next paint rebuilds
     if (mTextBoxFont) {
         DeleteObject(mTextBoxFont);
@@ -623,21 +522,39 @@ void IEditorWindow::RemoveTextBox() {
         SetFocus(mWindow);
 }
 
+void IEditorWindow::FocusEditor() {
+    SetFocus(mWindow);
+}
+
+void IEditorWindow::CapturePointer() {
+    SetCapture(mWindow);
+}
+
+void IEditorWindow::ReleasePointer() {
+    if (mWindow && GetCapture() == mWindow)
+        ReleaseCapture();
+}
+
+void IEditorWindow::WatchPointerLeave() {
+    TRACKMOUSEEVENT track{};
+    track.cbSize = sizeof track;
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = mWindow;
+    track.dwHoverTime = HOVER_DEFAULT;
+    TrackMouseEvent(&track);
+}
+
 // ---- popup menu and dialogs ----
 
-IPopupMenu* IEditorWindow::ShowPopupMenu(IPopupMenu* menu, const IBounds& rect) {
-    ClearMouseCapture();
-    if (!menu || menu->ItemCount() == 0 || !mWindow)
-        return nullptr;
+int IEditorWindow::RunPopupMenu(const IPopupMenu& menu, const std::vector<PopupLine>& lines, const IBounds& rect) {
     const HMENU popup = CreatePopupMenu();
     if (!popup)
-        return nullptr;
+        return 0;
     // The shared lines carry the numbered texts, in item order; separators and the
     // states come from the items themselves.
-    const std::vector<PopupLine> lines = BuildPopupLines(*menu);
     std::size_t next = 0;
-    for (int i = 0; i < menu->ItemCount(); ++i) {
-        const IPopupMenuItem* item = menu->Item(i);
+    for (int i = 0; i < menu.ItemCount(); ++i) {
+        const IPopupMenuItem* item = menu.Item(i);
         if (item->flags & IPopupMenuItem::Separator) {
             AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
             continue;
@@ -656,14 +573,10 @@ IPopupMenu* IEditorWindow::ShowPopupMenu(IPopupMenu* menu, const IBounds& rect) 
     }
     POINT anchor{rect.left, rect.bottom};
     ClientToScreen(mWindow, &anchor);
-    ReleaseCapture(); // the menu takes the mouse
     const int chosen = static_cast<int>(TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY,
                                                        anchor.x, anchor.y, 0, mWindow, nullptr));
     DestroyMenu(popup);
-    if (chosen <= 0)
-        return nullptr;
-    menu->chosen = chosen - 1;
-    return menu;
+    return chosen;
 }
 
 void IEditorWindow::HostFolder(std::string& out) {
@@ -763,13 +676,7 @@ bool IEditorWindow::OpenWebLink(const char* url, const char* title, const char* 
     return false;
 }
 
-void IEditorWindow::SetSize(int width, int height) {
-    const int dw = width - Width();
-    const int dh = height - Height();
-    RemoveTextBox(); // its control is about to be destroyed with the others
-    IEditorView::SetSize(width, height); // sizes the back buffer too
-    if (!mWindow)
-        return;
+void IEditorWindow::ResizeWindow(int dw, int dh) {
     auto grow = [&](HWND window) {
         RECT placed{};
         GetWindowRect(window, &placed);

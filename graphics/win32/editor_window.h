@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "graphics/editor_view.h"
+#include "graphics/window_core.h"
 
 class IEffectBase;
 
@@ -16,16 +16,8 @@ class IEffectBase;
 //
 // Threads: everything here runs on the thread that created the window. The audio thread
 // only reaches the view through PushParameterValue; the timer picks the change up.
-class IEditorWindow : public IEditorView {
+class IEditorWindow : public IEditorWindowCore {
   public:
-    // Text box states: idle, focused (typing), repainted around, cancel, commit.
-    enum TextBoxState : int {
-        TextBoxIdle = 0,
-        TextBoxFocused = 1,
-        TextBoxRepainted = 2,
-        TextBoxCancel = 3,
-        TextBoxCommit = 4
-    };
     static constexpr UINT_PTR kTimerId = 2;
     static constexpr int kTextBoxId = 99;
 
@@ -33,11 +25,6 @@ class IEditorWindow : public IEditorView {
     ~IEditorWindow() override;
 
     bool PresentArea(const IBounds& rect) override;
-    void CancelTextEntry() override;
-    void SetSize(int width, int height) override;
-    IPopupMenu* ShowPopupMenu(IPopupMenu* menu, const IBounds& rect) override;
-    void OpenTextEntry(IControl* control, const ITextStyle& style, const IBounds& rect, const char* text,
-                       IParameter* param) override;
     void HostFolder(std::string& out) override;
     void ProgramFolder(std::string& out) override;
     void ChooseFile(std::string& out, int action, std::string& folder, const char* extensions) override;
@@ -50,18 +37,26 @@ class IEditorWindow : public IEditorView {
     void* OpenEditorWindow(void* parent) override;
     void CloseEditorWindow() override;
     void* WindowHandle() override;
-    RasterBitmap* LoadPlatformBitmap(int id, const char* name) override;
-
-    // What timer 2 does every period; public so tests can step it.
-    void TimerTick();
 
     HWND Window() const { return mWindow; }
     HWND TextBox() const { return mTextBox; }
-    int TextBoxStateNow() const { return mTextBoxState; }
-    // Timer period in milliseconds while a window is open.
-    int TimerPeriod() const { return mTimerPeriodMs; }
     // Editor windows open in this process: the window class's registration count.
     static int OpenWindowCount();
+
+  protected:
+    // Win32 keeps the focus, the capture and the leave tracking per window.
+    void FocusEditor() override;
+    void CapturePointer() override;
+    void ReleasePointer() override;
+    void WatchPointerLeave() override;
+    // Invalidates and paints at once; the hole is validated, so the paint's clip leaves it.
+    void RepaintArea(const IBounds& area, const IBounds& hole) override;
+    void ResizeWindow(int dw, int dh) override;
+    int RunPopupMenu(const IPopupMenu& menu, const std::vector<PopupLine>& lines, const IBounds& rect) override;
+    // An EDIT control subclassed for its focus, Enter and the characters it takes.
+    bool CreateTextBox(const ITextStyle& style, const IBounds& rect, const char* text, int maxLength) override;
+    std::string TextBoxValue() const override;
+    void DestroyTextBox() override;
 
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -72,22 +67,16 @@ class IEditorWindow : public IEditorView {
     // Drops the window and its text box from the view: closed here, or destroyed
     // with its parent.
     void ForgetWindow();
-    void RemoveTextBox();
-    void CommitTextBox();
     bool PrepareDib(int width, int height);
     void ReleaseDib();
 
     HINSTANCE mModuleInstance = nullptr;
     HWND mWindow = nullptr;
     HWND mTextBox = nullptr;
-    IControl* mTextBoxControl = nullptr;
-    IParameter* mTextBoxParam = nullptr;
     WNDPROC mTextBoxProc = nullptr;
-    int mTextBoxState = TextBoxIdle;
     HFONT mTextBoxFont = nullptr;
     std::unique_ptr<COLORREF[]> mCustomColours;
     HWND mParent = nullptr;
-    int mTimerPeriodMs = 0;
     bool mInPaint = false;
     // The presentation surface: a top-down 32-bit DIB section in a memory DC.
     HDC mDibDc = nullptr;

@@ -15,27 +15,10 @@ constexpr unsigned int kVkDown = 0x28;
 } // namespace
 
 int KeyCodeForVirtualKey(unsigned int virtualKey) {
-    switch (virtualKey) {
-    case kVkSpace:
-        return KeySpace;
-    case kVkUp:
-        return KeyUp;
-    case kVkDown:
-        return KeyDown;
-    case kVkLeft:
-        return KeyLeft;
-    case kVkRight:
-        return KeyRight;
-    default:
-        break;
-    }
-    // The main row's digits and the letters are their ASCII capitals; the keypad's
-    // digits (VK_NUMPAD0..9, 0x60..0x69) fall outside both ranges.
-    if (virtualKey >= '0' && virtualKey <= '9')
-        return KeyDigit0 + static_cast<int>(virtualKey - '0');
-    if (virtualKey >= 'A' && virtualKey <= 'Z')
-        return KeyLetterA + static_cast<int>(virtualKey - 'A');
-    return -1;
+    // The main row's digits and the letters are their ASCII capitals; 'a'..'z' are the
+    // keypad's keys (VK_NUMPAD1.., 0x61..).
+    static constexpr KeySymbols kSymbols{kVkSpace, kVkUp, kVkDown, kVkLeft, kVkRight, false};
+    return KeyCodeForKey(virtualKey, kSymbols);
 }
 
 std::string FileDialogPattern(const char* extensions) {
@@ -49,8 +32,5 @@ std::string FileDialogPattern(const char* extensions) {
 }
 
 std::string FolderOfWindowsPath(const std::string& path, std::size_t limit) {
-    const std::size_t slash = path.rfind('\\');
-    if (slash == std::string::npos || slash + 1 > limit)
-        return {};
-    return path.substr(0, slash + 1);
+    return FolderOf(path, '\\', limit);
 }

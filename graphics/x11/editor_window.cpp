@@ -10,9 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "framework/parameter.h"
 #include "graphics/control.h"
-#include "graphics/text_entry.h"
 #include "graphics/window_rules.h"
 
 namespace {
@@ -110,9 +108,6 @@ struct IX11EditorWindow::Resources {
     }
 };
 
-IX11EditorWindow::IX11EditorWindow(IEffectBase* plugin, int width, int height, int frameRate)
-    : IEditorView(plugin, width, height, frameRate) {}
-
 IX11EditorWindow::~IX11EditorWindow() {
     CloseEditorWindow();
 }
@@ -164,16 +159,16 @@ void* IX11EditorWindow::OpenEditorWindow(void* parent) {
             attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                                     LeaveWindowMask | KeyPressMask | StructureNotifyMask;
             mWindow = XCreateWindow(
-                display, parentId, 0, 0, static_cast<unsigned>(Width()), static_cast<unsigned>(Height()), 0,
+                display, parentId, 0, 0, static_cast<unsigned>(DeviceWidth()), static_cast<unsigned>(DeviceHeight()), 0,
                 CopyFromParent, InputOutput, CopyFromParent,
                 CWBackPixmap | CWBorderPixel | CWBitGravity | CWColormap | CWEventMask, &attributes);
-            mWindowWidth = Width();
-            mWindowHeight = Height();
+            mWindowWidth = DeviceWidth();
+            mWindowHeight = DeviceHeight();
             XGCValues values{};
             values.graphics_exposures = False;
             mX->gc = XCreateGC(display, mWindow, GCGraphicsExposures, &values);
             mX->textGc = XCreateGC(display, mWindow, GCGraphicsExposures, &values);
-            if (CreateImage(Width(), Height())) {
+            if (CreateImage(DeviceWidth(), DeviceHeight())) {
                 XMapWindow(display, mWindow);
                 ok = !trap.Failed();
             }
@@ -183,8 +178,7 @@ void* IX11EditorWindow::OpenEditorWindow(void* parent) {
         Shutdown(mWindow != 0);
         return nullptr;
     }
-    mTimerPeriodMs = TimerPeriodMs(FrameRate());
-    mLastTick = std::chrono::steady_clock::now() - std::chrono::milliseconds(mTimerPeriodMs);
+    mLastTick = std::chrono::steady_clock::now() - std::chrono::milliseconds(StartTimerPeriod());
     MarkAllChanged();
     return WindowHandle();
 }
@@ -248,11 +242,7 @@ void IX11EditorWindow::Shutdown(bool destroyWindow) {
     mExposed = IBounds{};
     mTextBox = 0;
     mTextBoxText.clear();
-    mTextBoxControl = nullptr;
-    mTextBoxParam = nullptr;
-    mTextBoxState = TextBoxIdle;
-    mHasCapture = false;
-    mTrackingLeave = false;
+    ForgetWindowState();
     mHavePress = false;
 }
 
@@ -268,7 +258,7 @@ int IX11EditorWindow::Idle() {
         }
         if (!mWindowDestroyed) {
             const auto now = std::chrono::steady_clock::now();
-            if (now - mLastTick >= std::chrono::milliseconds(mTimerPeriodMs)) {
+            if (now - mLastTick >= std::chrono::milliseconds(TimerPeriod())) {
                 mLastTick = now;
                 TimerTick();
             }
@@ -283,66 +273,29 @@ int IX11EditorWindow::Idle() {
 
 // ---- painting ----
 
-void IX11EditorWindow::TimerTick() {
-    if (!mDisplay || !mWindow || mWindowDestroyed)
-        return;
+void IX11EditorWindow::RepaintArea(const IBounds& area, const IBounds& hole) {
     ErrorTrap trap(mDisplay);
-    if (mTextBox) {
-        switch (mTextBoxState) {
-        case TextBoxIdle:
-            break;
-        case TextBoxFocused:
-            return; // the editor stands still while a value is typed
-        case TextBoxCancel:
-            RemoveTextBox();
-            return;
-        case TextBoxCommit:
-            CommitTextBox();
-            return;
-        default:
-            mTextBoxState = TextBoxIdle;
-            return;
-        }
-    }
-    IBounds area;
-    if (!CollectDirtyArea(area))
-        return;
-    if (mTextBox) {
-        // Paint around the box, not over the control it edits.
-        const IBounds around = AreaWithoutHole(area, mTextBoxControl->Rect());
-        if (!around.Empty())
-            PaintArea(around);
-        mTextBoxState = TextBoxRepainted;
-    } else {
-        PaintArea(area);
-    }
+    const IBounds around = AreaWithoutHole(area, hole);
+    if (!around.Empty())
+        PaintArea(around);
     XFlush(mDisplay);
 }
 
 void IX11EditorWindow::PaintExposed(const IBounds& exposed) {
-    const IBounds clip = exposed.Intersect(IBounds{0, 0, mWindowWidth, mWindowHeight});
+    const IBounds window{0, 0, mWindowWidth, mWindowHeight};
+    const IBounds clip = exposed.Intersect(window);
     if (clip.right <= clip.left || clip.bottom <= clip.top)
         return;
-    if (!BackBuffer() || ControlCount() == 0) {
+    const ExposePlan plan = PlanExpose(clip, window);
+    if (plan.kind == ExposePlan::Blank) {
         XSetForeground(mDisplay, mX->gc, PixelFor(0xFF000000));
         XFillRectangle(mDisplay, mWindow, mX->gc, clip.left, clip.top,
                        static_cast<unsigned>(clip.right - clip.left),
                        static_cast<unsigned>(clip.bottom - clip.top));
-    } else if (mTextBox && mTextBoxState == TextBoxFocused) {
-        // Uncovered while a value is typed: what the back buffer has, no control repainted.
+    } else if (plan.kind == ExposePlan::Present) {
         PresentArea(clip);
-    } else if (mTextBox) {
-        PaintArea(clip);
     } else {
-        // A paint marks every control drawn, so one that is dirty outside the uncovered
-        // part is painted now rather than forgotten until it changes again.
-        IBounds dirty;
-        if (CollectDirtyArea(dirty)) {
-            const IBounds area = clip.Union(dirty).Intersect(IBounds{0, 0, mWindowWidth, mWindowHeight});
-            PaintArea(area.Empty() ? clip : area);
-        } else {
-            PaintArea(clip);
-        }
+        PaintArea(plan.editorArea);
     }
 }
 
@@ -396,12 +349,12 @@ void IX11EditorWindow::HandleEvent(XEvent& event) {
         case FocusIn:
             if (event.xfocus.detail != NotifyPointer && event.xfocus.mode != NotifyGrab &&
                 event.xfocus.mode != NotifyUngrab)
-                mTextBoxState = TextBoxFocused;
+                TextBoxFocusChanged(true);
             return;
         case FocusOut:
             if (event.xfocus.detail != NotifyPointer && event.xfocus.detail != NotifyInferior &&
                 event.xfocus.mode != NotifyGrab && event.xfocus.mode != NotifyUngrab)
-                mTextBoxState = TextBoxCancel;
+                TextBoxFocusChanged(false);
             return;
         case KeyPress:
             HandleTextBoxKey(event);
@@ -443,17 +396,9 @@ void IX11EditorWindow::HandleEvent(XEvent& event) {
         HandleButtonRelease(event);
         return;
     case MotionNotify: {
-        if (mTextBox && mTextBoxState == TextBoxFocused)
-            return;
+        // The implicit grab of the press sends the moves outside the window here too.
         const XMotionEvent& motion = event.xmotion;
-        const IModifierKeys mods = ModifiersFromX11State(motion.state);
-        if (X11StateHasDragButton(motion.state)) {
-            // The implicit grab of the press sends the moves outside the window here too.
-            if (mHasCapture && !mTextBox)
-                MouseDragged(motion.x, motion.y, mods);
-        } else if (MouseHovered(motion.x, motion.y, mods)) {
-            mTrackingLeave = true;
-        }
+        PointerMoved(motion.x, motion.y, ModifiersFromX11State(motion.state), X11StateHasDragButton(motion.state));
         return;
     }
     case LeaveNotify: {
@@ -462,10 +407,7 @@ void IX11EditorWindow::HandleEvent(XEvent& event) {
             return; // into the text box: still over the editor
         if (crossing.mode == NotifyNormal && X11StateHasDragButton(crossing.state))
             return; // a drag that goes on outside; its end brings the leave
-        if (mTrackingLeave) {
-            mTrackingLeave = false;
-            MouseLeft();
-        }
+        PointerLeft();
         return;
     }
     case KeyPress:
@@ -479,43 +421,28 @@ void IX11EditorWindow::HandleEvent(XEvent& event) {
 void IX11EditorWindow::HandleButtonPress(XEvent& event) {
     const XButtonEvent& press = event.xbutton;
     const int button = static_cast<int>(press.button);
-    const bool leftOrRight = button == Button1 || button == Button3;
-    if (mTextBox && mTextBoxState == TextBoxFocused) {
-        // While a value is typed only a press outside the box is looked at: it cancels.
-        // (Presses inside go to the box's own window.)
-        if (leftOrRight)
-            mTextBoxState = TextBoxCancel;
-        return;
-    }
     const int notches = WheelNotchesFromX11Button(button);
     if (notches != 0) {
-        if (mTextBox) {
-            mTextBoxState = TextBoxCancel;
-            return;
-        }
-        MouseWheeled(press.x, press.y, ModifiersFromX11State(press.state), notches);
+        PointerWheeled(press.x, press.y, ModifiersFromX11State(press.state), notches);
         return;
     }
     if (button > Button3)
         return; // sideways wheel and extra buttons
     const IModifierKeys mods = ModifiersFromX11State(X11StateWithButton(press.state, button, true));
-    // Senders that give no time (CurrentTime) are timed here.
-    const X11Press now{button, press.time ? static_cast<std::uint32_t>(press.time) : NowMs(), press.x,
-                       press.y};
-    if (button == Button1 && mHavePress && IsSecondPress(mLastPress, now)) {
-        mHavePress = false; // a third press starts over, as a plain press
-        if (MouseDoubleClicked(press.x, press.y, mods))
-            mHasCapture = true;
-        return;
+    const PointerButton which = button == Button1   ? PointerButton::Left
+                                : button == Button3 ? PointerButton::Right
+                                                    : PointerButton::Middle;
+    bool secondClick = false;
+    if (!Typing()) {
+        // Senders that give no time (CurrentTime) are timed here.
+        const X11Press now{button, press.time ? static_cast<std::uint32_t>(press.time) : NowMs(), press.x,
+                           press.y};
+        secondClick = button == Button1 && mHavePress && IsSecondPress(mLastPress, now);
+        mHavePress = !secondClick; // a third press starts over, as a plain press
+        if (!secondClick)
+            mLastPress = now;
     }
-    mLastPress = now;
-    mHavePress = true;
-    if (mTextBox) {
-        RemoveTextBox();
-        PaintArea(IBounds{0, 0, Width(), Height()});
-    }
-    mHasCapture = true;
-    MousePressed(press.x, press.y, mods);
+    PointerPressed(press.x, press.y, mods, which, secondClick);
 }
 
 void IX11EditorWindow::HandleButtonRelease(XEvent& event) {
@@ -523,27 +450,13 @@ void IX11EditorWindow::HandleButtonRelease(XEvent& event) {
     const int button = static_cast<int>(release.button);
     if (button != Button1 && button != Button3)
         return;
-    const IModifierKeys mods = ModifiersFromX11State(X11StateWithButton(release.state, button, false));
-    if (mTextBox && mTextBoxState == TextBoxFocused) {
-        // The press that opened the box still ends its gesture, so the plug-in hears
-        // the end of every edit it was told the start of.
-        if (mHasCapture) {
-            mHasCapture = false;
-            MouseReleased(release.x, release.y, mods);
-        }
-        return;
-    }
-    // Moves are compressed by some servers and senders: take the release's place first.
-    if (mHasCapture && !mTextBox)
-        MouseDragged(release.x, release.y, ModifiersFromX11State(release.state));
-    mHasCapture = false;
-    MouseReleased(release.x, release.y, mods);
+    const bool typing = Typing();
+    PointerReleased(release.x, release.y, ModifiersFromX11State(release.state),
+                    ModifiersFromX11State(X11StateWithButton(release.state, button, false)));
     const bool outside =
         release.x < 0 || release.y < 0 || release.x >= mWindowWidth || release.y >= mWindowHeight;
-    if (outside && mTrackingLeave) {
-        mTrackingLeave = false;
-        MouseLeft();
-    }
+    if (outside && !typing)
+        PointerLeft();
 }
 
 void IX11EditorWindow::HandleKey(XEvent& event) {
@@ -570,15 +483,15 @@ void IX11EditorWindow::HandleKey(XEvent& event) {
             y = event.xkey.y;
         }
     }
-    KeyPressed(x, y, code);
+    KeyDown(x, y, code);
 }
 
 // ---- text box ----
 
-void IX11EditorWindow::OpenTextEntry(IControl* control, const ITextStyle& style, const IBounds& rect,
-                                     const char* text, IParameter* param) {
-    if (!control || mTextBox || !mWindow || mWindowDestroyed)
-        return;
+bool IX11EditorWindow::CreateTextBox(const ITextStyle& style, const IBounds& rect, const char* text,
+                                     int maxLength) {
+    if (mWindowDestroyed)
+        return false;
     ErrorTrap trap(mDisplay);
     mTextBoxWidth = std::max(rect.right - rect.left + 1, 1);
     mTextBoxHeight = std::max(rect.bottom - rect.top + 1, 1);
@@ -590,19 +503,17 @@ void IX11EditorWindow::OpenTextEntry(IControl* control, const ITextStyle& style,
     mTextBox = XCreateWindow(mDisplay, mWindow, rect.left, rect.top, static_cast<unsigned>(mTextBoxWidth),
                              static_cast<unsigned>(mTextBoxHeight), 0, CopyFromParent, InputOutput,
                              CopyFromParent, CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
-    mTextBoxText = text ? text : "";
+    mTextBoxText = text;
     mTextBoxCaret = mTextBoxText.size();
     mTextBoxAllSelected = !mTextBoxText.empty(); // typing replaces it
-    mTextBoxLimit = control->TextEntryLength();
+    mTextBoxLimit = maxLength;
     mTextBoxAlignment = style.alignment;
-    mTextBoxControl = control;
-    mTextBoxParam = param;
-    mTextBoxState = TextBoxIdle;
     XMapRaised(mDisplay, mTextBox);
     // Reported by FocusIn (state 1). Refused when the host's window is not viewable:
     // the box then still takes the keys the host forwards.
     XSetInputFocus(mDisplay, mTextBox, RevertToParent, CurrentTime);
     XFlush(mDisplay);
+    return true;
 }
 
 void IX11EditorWindow::HandleTextBoxKey(XEvent& event) {
@@ -612,10 +523,10 @@ void IX11EditorWindow::HandleTextBoxKey(XEvent& event) {
     switch (keysym) {
     case XK_Return:
     case XK_KP_Enter:
-        mTextBoxState = TextBoxCommit;
+        TextBoxEntered();
         return;
     case XK_Escape:
-        mTextBoxState = TextBoxCancel;
+        CancelTextEntry();
         return;
     case XK_BackSpace:
     case XK_Delete:
@@ -654,7 +565,7 @@ void IX11EditorWindow::HandleTextBoxKey(XEvent& event) {
         // The core font draws ASCII only; beyond it nothing is a digit, sign or point.
         if (c < 0x20 || c >= 0x7F)
             return;
-        if (mTextBoxParam && !TextBoxAcceptsChar(mTextBoxParam->Kind(), c))
+        if (!TextBoxTakes(c))
             return;
         if (mTextBoxAllSelected) {
             mTextBoxText.clear();
@@ -711,21 +622,9 @@ void IX11EditorWindow::DrawTextBox() {
     XDrawLine(mDisplay, mTextBox, gc, caretX, baseline - ascent, caretX, baseline + descent);
 }
 
-void IX11EditorWindow::CancelTextEntry() {
-    mTextBoxState = TextBoxCancel;
-}
 
-void IX11EditorWindow::CommitTextBox() {
-    if (!mTextBox)
-        return;
-    const std::string text = mTextBoxText;
-    IControl* control = mTextBoxControl;
-    IParameter* param = mTextBoxParam;
-    RemoveTextBox();
-    CommitEnteredText(control, param, text.c_str());
-}
 
-void IX11EditorWindow::RemoveTextBox() {
+void IX11EditorWindow::DestroyTextBox() {
     if (!mTextBox)
         return;
     ErrorTrap trap(mDisplay);
@@ -736,21 +635,11 @@ void IX11EditorWindow::RemoveTextBox() {
     mTextBoxText.clear();
     mTextBoxCaret = 0;
     mTextBoxAllSelected = false;
-    mTextBoxControl = nullptr;
-    mTextBoxParam = nullptr;
-    mTextBoxState = TextBoxIdle;
 }
 
 // ---- popup menu ----
 
-IPopupMenu* IX11EditorWindow::ShowPopupMenu(IPopupMenu* menu, const IBounds& rect) {
-    ClearMouseCapture();
-    mHasCapture = false; // the menu takes the mouse
-    if (!menu || menu->ItemCount() == 0 || !mWindow || mWindowDestroyed)
-        return nullptr;
-    const std::vector<PopupLine> lines = BuildPopupLines(*menu);
-    if (lines.empty())
-        return nullptr;
+int IX11EditorWindow::RunPopupMenu(const IPopupMenu&, const std::vector<PopupLine>& lines, const IBounds& rect) {
     ErrorTrap trap(mDisplay);
     XFontStruct* font = mX->Font(mDisplay);
     const int ascent = font ? font->ascent : 10;
@@ -937,19 +826,14 @@ IPopupMenu* IX11EditorWindow::ShowPopupMenu(IPopupMenu* menu, const IBounds& rec
     XFreeGC(mDisplay, gc);
     XDestroyWindow(mDisplay, popup);
     XFlush(mDisplay);
-    if (chosen <= 0)
-        return nullptr;
-    menu->chosen = chosen - 1;
-    return menu;
+    return chosen;
 }
 
 // ---- size ----
 
-void IX11EditorWindow::SetSize(int width, int height) {
-    RemoveTextBox();                     // its control is about to be destroyed with the others
-    IEditorView::SetSize(width, height); // sizes the back buffer too
-    if (!mWindow || mWindowDestroyed)
-        return;
+void IX11EditorWindow::ResizeWindow(int, int) {
+    const int width = DeviceWidth();
+    const int height = DeviceHeight();
     ErrorTrap trap(mDisplay);
     XResizeWindow(mDisplay, mWindow, static_cast<unsigned>(std::max(width, 1)),
                   static_cast<unsigned>(std::max(height, 1)));

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "graphics/editor_view.h"
+#include "graphics/window_core.h"
 #include "graphics/x11/window_rules.h"
 
 class IEffectBase;
@@ -21,26 +21,12 @@ union _XEvent;
 //
 // Threads: everything here runs on the thread that calls Idle(). The audio thread only
 // reaches the view through PushParameterValue; the timer picks the change up.
-class IX11EditorWindow : public IEditorView {
+class IX11EditorWindow : public IEditorWindowCore {
   public:
-    // Text box states: idle, focused (typing), repainted around, cancel, commit.
-    enum TextBoxState : int {
-        TextBoxIdle = 0,
-        TextBoxFocused = 1,
-        TextBoxRepainted = 2,
-        TextBoxCancel = 3,
-        TextBoxCommit = 4
-    };
-
-    IX11EditorWindow(IEffectBase* plugin, int width, int height, int frameRate);
+    using IEditorWindowCore::IEditorWindowCore;
     ~IX11EditorWindow() override;
 
     bool PresentArea(const IBounds& rect) override;
-    void CancelTextEntry() override;
-    void SetSize(int width, int height) override;
-    IPopupMenu* ShowPopupMenu(IPopupMenu* menu, const IBounds& rect) override;
-    void OpenTextEntry(IControl* control, const ITextStyle& style, const IBounds& rect, const char* text,
-                       IParameter* param) override;
     void HostFolder(std::string& out) override { out.clear(); }
     void ProgramFolder(std::string& out) override { out.clear(); }
     void ChooseFile(std::string& out, int, std::string&, const char*) override { out.clear(); }
@@ -54,23 +40,27 @@ class IX11EditorWindow : public IEditorView {
     // Destroys the window and closes the connection; nothing when none is open.
     void CloseEditorWindow() override;
     void* WindowHandle() override;
-    RasterBitmap* LoadPlatformBitmap(int id, const char* name) override { return LoadModuleBitmap(id, name); }
+    // Not once the server has destroyed the window (with its parent, say).
+    bool IsWindowOpen() override { return mDisplay && mWindow && !mWindowDestroyed; }
 
     // [host's idle call] Handles every pending event, then runs the repaint timer when its
     // period has passed. Never blocks. 0 while the window is open; 1 when there is none
     // (never opened, closed, or destroyed with its parent), and from then on.
     int Idle();
-    // What the repaint timer does every period; public so tests can step it.
-    void TimerTick();
 
     unsigned long WindowId() const { return mWindow; }
     // The private display connection's file descriptor, for a host's run loop to watch; -1 when closed.
     int ConnectionFd() const;
     unsigned long TextBoxId() const { return mTextBox; }
     const std::string& TextBoxText() const { return mTextBoxText; }
-    int TextBoxStateNow() const { return mTextBoxState; }
-    // Timer period in milliseconds while a window is open.
-    int TimerPeriod() const { return mTimerPeriodMs; }
+
+  protected:
+    void RepaintArea(const IBounds& area, const IBounds& hole) override;
+    bool CreateTextBox(const ITextStyle& style, const IBounds& rect, const char* text, int maxLength) override;
+    std::string TextBoxValue() const override { return mTextBoxText; }
+    void DestroyTextBox() override;
+    int RunPopupMenu(const IPopupMenu& menu, const std::vector<PopupLine>& lines, const IBounds& rect) override;
+    void ResizeWindow(int dw, int dh) override;
 
   private:
     struct Resources;
@@ -82,8 +72,6 @@ class IX11EditorWindow : public IEditorView {
     void HandleTextBoxKey(_XEvent& event);
     void PaintExposed(const IBounds& area);
     void DrawTextBox();
-    void RemoveTextBox();
-    void CommitTextBox();
     // Frees everything X; destroys the window too unless the server already did.
     void Shutdown(bool destroyWindow);
     bool CreateImage(int width, int height);
@@ -98,11 +86,8 @@ class IX11EditorWindow : public IEditorView {
     bool mWindowDestroyed = false;
     IBounds mExposed;
 
-    int mTimerPeriodMs = 0;
     std::chrono::steady_clock::time_point mLastTick;
 
-    bool mHasCapture = false;
-    bool mTrackingLeave = false;
     bool mHavePress = false;
     X11Press mLastPress;
 
@@ -114,9 +99,6 @@ class IX11EditorWindow : public IEditorView {
     int mTextBoxAlignment = 0;
     int mTextBoxWidth = 0;
     int mTextBoxHeight = 0;
-    IControl* mTextBoxControl = nullptr;
-    IParameter* mTextBoxParam = nullptr;
-    int mTextBoxState = TextBoxIdle;
 };
 
 // Matches EditorViewFactory: the plug-in UI installs it with SetEditorViewFactory.

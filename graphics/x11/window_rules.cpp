@@ -5,39 +5,16 @@
 
 #include <bit>
 
+#include "graphics/window_rules.h"
+
 int KeyCodeForX11Keysym(unsigned long keysym) {
-    switch (keysym) {
-    case XK_space:
-        return KeySpace;
-    case XK_Up:
-        return KeyUp;
-    case XK_Down:
-        return KeyDown;
-    case XK_Left:
-        return KeyLeft;
-    case XK_Right:
-        return KeyRight;
-    default:
-        break;
-    }
-    // The keypad's digits are XK_KP_0.. and fall outside both ranges.
-    if (keysym >= XK_0 && keysym <= XK_9)
-        return KeyDigit0 + static_cast<int>(keysym - XK_0);
-    if (keysym >= XK_a && keysym <= XK_z)
-        return KeyLetterA + static_cast<int>(keysym - XK_a);
-    if (keysym >= XK_A && keysym <= XK_Z)
-        return KeyLetterA + static_cast<int>(keysym - XK_A);
-    return -1;
+    // Latin keysyms are their ASCII codes; the keypad's digits are XK_KP_0.. apart.
+    static constexpr KeySymbols kSymbols{XK_space, XK_Up, XK_Down, XK_Left, XK_Right, true};
+    return KeyCodeForKey(keysym, kSymbols);
 }
 
 IModifierKeys ModifiersFromX11State(unsigned int state) {
-    IModifierKeys mods;
-    mods.left = (state & Button1Mask) != 0;
-    mods.right = (state & Button3Mask) != 0;
-    mods.shift = (state & ShiftMask) != 0;
-    mods.control = (state & ControlMask) != 0;
-    mods.alt = (state & Mod1Mask) != 0;
-    return mods;
+    return ModifiersFromMask(state, {Button1Mask, Button3Mask, ShiftMask, ControlMask, Mod1Mask});
 }
 
 unsigned int X11StateWithButton(unsigned int state, int button, bool pressed) {
@@ -98,30 +75,4 @@ std::uint32_t X11PixelFromRaster(RasterPixel pixel, const X11PixelFormat& f) {
     const std::uint32_t b = pixel & 0xFF;
     return ((r >> (8 - f.redBits)) << f.redShift) | ((g >> (8 - f.greenBits)) << f.greenShift) |
            ((b >> (8 - f.blueBits)) << f.blueShift) | f.extra;
-}
-
-IBounds AreaWithoutHole(const IBounds& area, const IBounds& hole) {
-    if (area.Empty() || hole.Empty())
-        return area;
-    const bool meets =
-        hole.left < area.right && hole.right > area.left && hole.top < area.bottom && hole.bottom > area.top;
-    if (!meets)
-        return area;
-    const bool coversWidth = hole.left <= area.left && hole.right >= area.right;
-    const bool coversHeight = hole.top <= area.top && hole.bottom >= area.bottom;
-    if (coversWidth && coversHeight)
-        return {};
-    IBounds rest = area;
-    if (coversWidth) {
-        if (hole.top <= area.top)
-            rest.top = hole.bottom;
-        else if (hole.bottom >= area.bottom)
-            rest.bottom = hole.top;
-    } else if (coversHeight) {
-        if (hole.left <= area.left)
-            rest.left = hole.right;
-        else if (hole.right >= area.right)
-            rest.right = hole.left;
-    }
-    return rest;
 }

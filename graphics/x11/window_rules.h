@@ -47,7 +47,3 @@ struct X11PixelFormat {
 };
 X11PixelFormat X11PixelFormatFromMasks(unsigned long red, unsigned long green, unsigned long blue, int depth);
 std::uint32_t X11PixelFromRaster(RasterPixel pixel, const X11PixelFormat& format);
-
-// The bounding box of `area` with `hole` taken out: `area` itself unless the hole
-// covers it whole (empty) or cuts off a full strip along one side.
-IBounds AreaWithoutHole(const IBounds& area, const IBounds& hole);

@@ -185,16 +185,16 @@ TEST(Folders, UpToTheLastSlashWithinTheLimit) {
 
 TEST(RepaintAroundTextBox, BoundingBoxOfTheRest) {
     const IBounds area{10, 10, 110, 60};
-    EXPECT_TRUE(BoundingBoxWithout(area, {0, 0, 200, 200}).Empty());
-    EXPECT_TRUE(BoundingBoxWithout(area, area).Empty());
-    EXPECT_EQ(BoundingBoxWithout(area, {0, 0, 200, 30}), (IBounds{10, 30, 110, 60}));  // top strip
-    EXPECT_EQ(BoundingBoxWithout(area, {0, 40, 200, 90}), (IBounds{10, 10, 110, 40})); // bottom strip
-    EXPECT_EQ(BoundingBoxWithout(area, {5, 5, 50, 65}), (IBounds{50, 10, 110, 60}));   // left strip
-    EXPECT_EQ(BoundingBoxWithout(area, {90, 0, 120, 60}), (IBounds{10, 10, 90, 60}));  // right strip
-    EXPECT_EQ(BoundingBoxWithout(area, {0, 20, 200, 30}), area);                       // a band across
-    EXPECT_EQ(BoundingBoxWithout(area, {20, 20, 30, 30}), area);                       // a hole inside
-    EXPECT_EQ(BoundingBoxWithout(area, {110, 10, 150, 60}), area);                     // touching only
-    EXPECT_EQ(BoundingBoxWithout(area, {}), area);
+    EXPECT_TRUE(AreaWithoutHole(area, {0, 0, 200, 200}).Empty());
+    EXPECT_TRUE(AreaWithoutHole(area, area).Empty());
+    EXPECT_EQ(AreaWithoutHole(area, {0, 0, 200, 30}), (IBounds{10, 30, 110, 60}));  // top strip
+    EXPECT_EQ(AreaWithoutHole(area, {0, 40, 200, 90}), (IBounds{10, 10, 110, 40})); // bottom strip
+    EXPECT_EQ(AreaWithoutHole(area, {5, 5, 50, 65}), (IBounds{50, 10, 110, 60}));   // left strip
+    EXPECT_EQ(AreaWithoutHole(area, {90, 0, 120, 60}), (IBounds{10, 10, 90, 60}));  // right strip
+    EXPECT_EQ(AreaWithoutHole(area, {0, 20, 200, 30}), area);                       // a band across
+    EXPECT_EQ(AreaWithoutHole(area, {20, 20, 30, 30}), area);                       // a hole inside
+    EXPECT_EQ(AreaWithoutHole(area, {110, 10, 150, 60}), area);                     // touching only
+    EXPECT_EQ(AreaWithoutHole(area, {}), area);
 }
 
 } // namespace
