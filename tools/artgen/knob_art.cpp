@@ -1,6 +1,7 @@
 #include "knob_art.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "layout.h"
@@ -25,6 +26,83 @@ double SmoothStep(double e0, double e1, double x) {
     const double t = std::clamp((x - e0) / (e1 - e0), 0.0, 1.0);
     return t * t * (3 - 2 * t);
 }
+
+// The C library's functions, which the committed 100 % strip was drawn with.
+struct LibraryMath {
+    static double Hypot(double x, double y) { return std::hypot(x, y); }
+    static double Atan2(double y, double x) { return std::atan2(y, x); }
+    static double Cos(double x) { return std::cos(x); }
+    static double Sin(double x) { return std::sin(x); }
+    static double Exp(double x) { return std::exp(x); }
+};
+
+// Series coefficients, worked out by the compiler: (-1)^k / (2k + 1) for atan, (-1)^k / (2k + 1)!
+// for sin, 1 / k! for exp.
+template <int N, typename Term> constexpr std::array<double, N> Coefficients(Term term) {
+    std::array<double, N> c{};
+    for (int k = 0; k < N; ++k)
+        c[static_cast<std::size_t>(k)] = term(k);
+    return c;
+}
+constexpr auto kAtanSeries = Coefficients<12>([](int k) { return (k % 2 ? -1.0 : 1.0) / (2 * k + 1); });
+constexpr auto kSinSeries = Coefficients<14>([](int k) {
+    double f = 1.0;
+    for (int i = 2; i <= 2 * k + 1; ++i)
+        f *= i;
+    return (k % 2 ? -1.0 : 1.0) / f;
+});
+constexpr auto kExpSeries = Coefficients<16>([](int k) {
+    double f = 1.0;
+    for (int i = 2; i <= k; ++i)
+        f *= i;
+    return 1.0 / f;
+});
+
+template <std::size_t N> double Horner(const std::array<double, N>& c, double x) {
+    double sum = c[N - 1];
+    for (std::size_t k = N - 1; k-- > 0;)
+        sum = sum * x + c[k];
+    return sum;
+}
+
+// The same functions from additions, multiplications, divisions and square roots alone, which IEEE
+// arithmetic rounds alike everywhere: the knob the editor draws at other scales has the same pixels
+// on every platform, where the C libraries' last bits differ. Accurate to far below an 8-bit step.
+struct PortableMath {
+    static double Hypot(double x, double y) { return std::sqrt(x * x + y * y); }
+    static double Atan2(double y, double x) {
+        const double ax = std::fabs(x), ay = std::fabs(y);
+        if (ax == 0.0 && ay == 0.0)
+            return 0.0;
+        // atan of a in [0, 1], then of a in [-0.27, 0.27] about 1 / sqrt(3), where the series is short.
+        const bool swap = ay > ax;
+        double a = swap ? ax / ay : ay / ax;
+        constexpr double kRoot3 = 1.7320508075688772;
+        double base = 0.0;
+        if (a > 0.2679491924311227) {
+            a = (a * kRoot3 - 1.0) / (a + kRoot3);
+            base = M_PI / 6.0;
+        }
+        double angle = base + a * Horner(kAtanSeries, a * a);
+        if (swap)
+            angle = M_PI / 2.0 - angle;
+        if (x < 0.0)
+            angle = M_PI - angle;
+        return y < 0.0 ? -angle : angle;
+    }
+    static double Sin(double x) {
+        x -= 2.0 * M_PI * std::floor(x / (2.0 * M_PI) + 0.5); // into [-pi, pi]
+        return x * Horner(kSinSeries, x * x);
+    }
+    static double Cos(double x) { return Sin(x + M_PI / 2.0); }
+    static double Exp(double x) {
+        if (x < -700.0)
+            return 0.0;
+        // 2^k e^r with |r| <= ln 2 / 2.
+        const double k = std::floor(x / M_LN2 + 0.5);
+        return std::ldexp(Horner(kExpSeries, x - k * M_LN2), static_cast<int>(k));
+    }
+};
 
 Colour Grey(double v, double a = 1.0) {
     return {v, v, v * 1.02, a};
@@ -67,7 +145,7 @@ void Over(std::uint32_t& dst, Colour c, double coverage) {
 // The three strokes cairo draws in artgen's 100 % strip: the cream index line on the skirt, the
 // groove's lit lip and the groove.
 void DrawStrokes(std::uint32_t* out, int stride, int size, double scale, double rotation) {
-    const double sx = std::sin(rotation), sy = -std::cos(rotation);
+    const double sx = PortableMath::Sin(rotation), sy = -PortableMath::Cos(rotation);
     const double cx = kCentre, cy = kCentre;
     const double r0 = 8.0, r1 = kCapRadius - 4.0;
     struct Stroke {
@@ -108,11 +186,11 @@ std::uint32_t Straight(std::uint32_t p) {
 
 } // namespace
 
-Colour KnobBodyPixel(double x, double y, double frameTop, double rotation) {
+template <typename M> Colour BodyPixel(double x, double y, double frameTop, double rotation) {
     const double dx = x - kCentre, dy = y - frameTop - kCentre;
-    const double r = std::hypot(dx, dy);
-    const double phi = std::atan2(dx, -dy); // clockwise from up
-    const double facing = std::cos(phi - kLightAngle);
+    const double r = M::Hypot(dx, dy);
+    const double phi = M::Atan2(dx, -dy); // clockwise from up
+    const double facing = M::Cos(phi - kLightAngle);
 
     if (r > kSkirtRadius + 0.5) {
         return {0, 0, 0, 0};
@@ -120,7 +198,7 @@ Colour KnobBodyPixel(double x, double y, double frameTop, double rotation) {
     const double edge = std::clamp(kSkirtRadius + 0.5 - r, 0.0, 1.0);
     if (r > kCapRadius) {
         // Skirt: a cone falling away from the cap, knurled near its rim.
-        const double ridge = 0.5 + 0.5 * std::cos(kKnurlRidges * (phi - rotation));
+        const double ridge = 0.5 + 0.5 * M::Cos(kKnurlRidges * (phi - rotation));
         const double knurl = SmoothStep(kKnurlStart, kSkirtRadius - 4.0, r);
         double v = 0.10 + 0.07 * facing;
         v += knurl * (ridge - 0.5) * (0.10 + 0.06 * std::fabs(facing));
@@ -131,9 +209,9 @@ Colour KnobBodyPixel(double x, double y, double frameTop, double rotation) {
     }
     // Cap: machined aluminium. The turned rings reflect as two broad bright lobes that do not move with
     // the knob; fine concentric grooves and a chamfered edge.
-    const double lobes = std::cos(2.0 * (phi - kLightAngle - 0.25));
+    const double lobes = M::Cos(2.0 * (phi - kLightAngle - 0.25));
     const double rings =
-        0.012 * std::sin(r * 4.3) + 0.02 * (Hash(static_cast<std::int64_t>(r * 2.7), 0, 7) - 0.5);
+        0.012 * M::Sin(r * 4.3) + 0.02 * (Hash(static_cast<std::int64_t>(r * 2.7), 0, 7) - 0.5);
     double v = 0.64 + 0.13 * lobes + rings + 0.05 * facing * (r / kCapRadius);
     const double chamfer = SmoothStep(kCapRadius - 2.8, kCapRadius - 1.2, r);
     v = v * (1 - chamfer) + (0.52 + 0.38 * facing) * chamfer;
@@ -141,14 +219,22 @@ Colour KnobBodyPixel(double x, double y, double frameTop, double rotation) {
     v = v * (1 - seam) + 0.08 * seam;
     // Faint spot light on the dome.
     const double hx = dx + 10.0, hy = dy + 12.0;
-    v += 0.10 * std::exp(-(hx * hx + hy * hy) / 180.0);
+    v += 0.10 * M::Exp(-(hx * hx + hy * hy) / 180.0);
     return Grey(std::min(v, 1.0));
 }
 
-Colour KnobShadowPixel(double x, double y, double frameTop) {
+template <typename M> Colour ShadowPixel(double x, double y, double frameTop) {
     const double dx = x - kCentre - 1.5, dy = y - frameTop - kCentre - 4.0;
-    const double r = std::hypot(dx, dy);
+    const double r = M::Hypot(dx, dy);
     return {0, 0, 0, 0.6 * (1.0 - SmoothStep(kSkirtRadius - 4.0, kSkirtRadius + 7.0, r))};
+}
+
+Colour KnobBodyPixel(double x, double y, double frameTop, double rotation) {
+    return BodyPixel<LibraryMath>(x, y, frameTop, rotation);
+}
+
+Colour KnobShadowPixel(double x, double y, double frameTop) {
+    return ShadowPixel<LibraryMath>(x, y, frameTop);
 }
 
 double KnobRotation(int frame) {
@@ -162,15 +248,15 @@ KnobPainter::KnobPainter(double scale)
     const std::size_t count = static_cast<std::size_t>(mSize) * mSize;
     mShadow.assign(count, 0);
     mTurns.assign(count, 0);
-    auto shadow = [](double x, double y) { return KnobShadowPixel(x, y, 0.0); };
-    auto body = [](double x, double y) { return KnobBodyPixel(x, y, 0.0, 0.0); };
+    auto shadow = [](double x, double y) { return ShadowPixel<PortableMath>(x, y, 0.0); };
+    auto body = [](double x, double y) { return BodyPixel<PortableMath>(x, y, 0.0, 0.0); };
     // A pixel's samples lie within this many units of its centre.
     const double spread = 0.75 / scale;
     for (int y = 0; y < mSize; ++y) {
         for (int x = 0; x < mSize; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * mSize + x;
             ShadeOnePixel(mShadow[i], x, y, 1, scale, shadow);
-            const double r = std::hypot((x + 0.5) / scale - kCentre, (y + 0.5) / scale - kCentre);
+            const double r = PortableMath::Hypot((x + 0.5) / scale - kCentre, (y + 0.5) / scale - kCentre);
             mTurns[i] = r + spread > kKnurlStart && r - spread <= kSkirtRadius + 0.5;
         }
     }
@@ -185,7 +271,7 @@ KnobPainter::KnobPainter(double scale)
 
 void KnobPainter::DrawPremultiplied(int frame, std::uint32_t* out, int stride) const {
     const double rotation = KnobRotation(frame);
-    auto body = [rotation](double x, double y) { return KnobBodyPixel(x, y, 0.0, rotation); };
+    auto body = [rotation](double x, double y) { return BodyPixel<PortableMath>(x, y, 0.0, rotation); };
     for (int y = 0; y < mSize; ++y) {
         std::uint32_t* row = out + static_cast<std::ptrdiff_t>(y) * stride;
         for (int x = 0; x < mSize; ++x) {
