@@ -371,32 +371,12 @@ class Frame : public IPlugFrame, public Linux::IRunLoop {
     std::vector<Timer> timers;
 };
 #else
-// The plug frame of a Windows host: no run loop, the thread's message loop served by Pump.
+// The plug frame of a Windows host: no run loop; the thread's message loop serves the editor.
 class Frame : public IPlugFrame {
   public:
     VST3HOST_QUERY(IPlugFrame)
     VST3HOST_STATIC_REFCOUNT
     tresult PLUGIN_API resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
-    template <typename Done> bool PumpUntil(Done done, double seconds) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            PumpOnce(5);
-        }
-        return true;
-    }
-    void Pump(double seconds) {
-        PumpUntil([] { return false; }, seconds);
-    }
-    void PumpOnce(int waitMs) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(waitMs), QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
 };
 #endif
 
