@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Regenerates docs/vt4r-windows.png (vt4r.exe under Wine, music playing in through DirectSound) and
-# docs/preferences-windows.png (its Preferences dialog), on private JACK, X and Wine.
+# Regenerates docs/vt4r-windows.png (vt4r.exe under Wine, music playing in through DirectSound),
+# docs/preferences-windows.png (its Preferences dialog) and docs/installer-windows.png (the
+# installer's components page), on private JACK, X and Wine.
 #   scripts/screenshots-windows.sh        (after scripts/build-windows.sh build-win and scripts/build.sh build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,4 +37,20 @@ done
 sleep 1
 import -window "$prefs" docs/preferences-windows.png
 xdotool key Escape 2>/dev/null
-echo "screenshots: docs/vt4r-windows.png docs/preferences-windows.png"
+
+# The installer, past its licence page ("I Agree" is its default button), then left unfinished.
+wine "${VT4R_WINDOWS_BUILD:-build-win}/VT4R-1.1.2-setup.exe" >/dev/null 2>&1 &
+setup=$!
+for _ in $(seq 1 300); do
+    inst=$(xdotool search --onlyvisible --name '^VT4R 1.1.2 Setup' 2>/dev/null | head -1 || true)
+    [ -n "$inst" ] && break
+    sleep 0.1
+done
+[ -n "$inst" ] || { echo "screenshots: the installer showed no window" >&2; exit 1; }
+sleep 1
+xdotool windowactivate --sync "$inst" key Return 2>/dev/null || xdotool key Return 2>/dev/null
+sleep 1
+import -window "$inst" docs/installer-windows.png
+wine taskkill /f /im VT4R-1.1.2-setup.exe >/dev/null 2>&1 || true
+wait "$setup" 2>/dev/null || true
+echo "screenshots: docs/vt4r-windows.png docs/preferences-windows.png docs/installer-windows.png"

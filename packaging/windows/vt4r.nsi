@@ -36,6 +36,7 @@ InstallDir "$PROGRAMFILES64\${NAME}"
 ; A reinstall goes where the last install went.
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
+BrandingText "${PUBLISHER} ${NAME} ${VERSION}"
 ShowUninstDetails show
 
 VIProductVersion "${VERSION}.0"
