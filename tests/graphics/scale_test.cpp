@@ -121,7 +121,8 @@ double FineDetail(const Picture& p) {
 Picture Stretch(const Picture& small, int width, int height) {
     Picture out{width, height, std::vector<double>(static_cast<std::size_t>(width) * height * 3)};
     for (int c = 0; c < 3; ++c) {
-        Grey channel{small.width, small.height, std::vector<double>(static_cast<std::size_t>(small.width) * small.height)};
+        Grey channel{small.width, small.height,
+                     std::vector<double>(static_cast<std::size_t>(small.width) * small.height)};
         for (std::size_t i = 0; i < channel.v.size(); ++i)
             channel.v[i] = small.rgb[i * 3 + c];
         const Grey big = Enlarge(channel, width, height);
@@ -160,9 +161,10 @@ TEST(EditorScale, EachScaleIsTheHundredPercentPictureDrawnSharp) {
         const double edges = EdgeGradient(big.ToGrey()), stretchedEdges = EdgeGradient(stretched.ToGrey());
         EXPECT_GT(detail, 3.0 * stretchedDetail);
         EXPECT_GT(edges, 1.2 * stretchedEdges);
-        std::printf("scale %s: reduced differs by %.2f; fine detail %.1f, stretched %.1f; edge gradient %.2f, "
-                    "stretched %.2f\n",
-                    scale, difference, detail, stretchedDetail, edges, stretchedEdges);
+        std::printf(
+            "scale %s: reduced differs by %.2f; fine detail %.1f, stretched %.1f; edge gradient %.2f, "
+            "stretched %.2f\n",
+            scale, difference, detail, stretchedDetail, edges, stretchedEdges);
     }
 }
 

@@ -110,7 +110,8 @@ Colour Grey(double v, double a = 1.0) {
 
 // Coverage of a pointer stroke (a round-capped segment of the given width) over a pixel, by
 // 4 x 4 samples; the point arguments are in units.
-double StrokeCoverage(int px, int py, double scale, double x0, double y0, double x1, double y1, double width) {
+double StrokeCoverage(int px, int py, double scale, double x0, double y0, double x1, double y1,
+                      double width) {
     const double dx = x1 - x0, dy = y1 - y0;
     const double len2 = dx * dx + dy * dy;
     const double half = width * 0.5;
@@ -155,7 +156,12 @@ void DrawStrokes(std::uint32_t* out, int stride, int size, double scale, double 
     const Stroke strokes[] = {
         {cx + sx * (kCapRadius + 3.5), cy + sy * (kCapRadius + 3.5), cx + sx * (kSkirtRadius - 1.5),
          cy + sy * (kSkirtRadius - 1.5), 2.6, Rgb(0xF1E6CC)},
-        {cx + sx * r0 + 0.5, cy + sy * r0 + 0.8, cx + sx * r1 + 0.5, cy + sy * r1 + 0.8, 3.6, {1, 1, 1, 0.55}},
+        {cx + sx * r0 + 0.5,
+         cy + sy * r0 + 0.8,
+         cx + sx * r1 + 0.5,
+         cy + sy * r1 + 0.8,
+         3.6,
+         {1, 1, 1, 0.55}},
         {cx + sx * r0, cy + sy * r0, cx + sx * r1, cy + sy * r1, 3.2, Rgb(0x141414)},
     };
     for (const Stroke& s : strokes) {
