@@ -6,6 +6,9 @@
 
 #include <sndfile.h>
 #include <stdlib.h>
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include <cmath>
 #include <cstring>
@@ -23,8 +26,12 @@ namespace fs = std::filesystem;
 struct Scratch {
     Scratch() {
 #ifdef _WIN32
-        dir = fs::temp_directory_path() / ("vt4r-test-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir);
+        // A folder no other test process has: tests run side by side.
+        std::random_device random;
+        do
+            dir = fs::temp_directory_path() /
+                  ("vt4r-test-" + std::to_string(_getpid()) + "-" + std::to_string(random()));
+        while (!fs::create_directory(dir));
 #else
         char pattern[] = "/tmp/vt4r-test-XXXXXX";
         dir = mkdtemp(pattern);
