@@ -1,7 +1,8 @@
 // The Windows plug-ins' editors in host windows of our own test hosts, under Wine: each is
 // a Win32 child window of the host's window, of a class registered with the plug-in DLL's
 // module handle; on screen it is the headless snapshot of the host's values; a knob drag
-// reaches the host as one gesture with values; two editors of two instances run at once
+// reaches the host as one gesture with values; editors of two instances and of both DLLs
+// run at once
 // and closing one leaves the other running; the class goes with the last editor (closed
 // by the host or destroyed with the host's window), and a plug-in unloaded and loaded
 // again opens its editor as before.
@@ -166,7 +167,7 @@ void HoldForALook() {
 
 } // namespace
 
-TEST(WindowsEditors, Vst3EditorsOfTwoInstancesRunAtOnceAndTakeADragAsOneGesture) {
+TEST(WindowsEditors, Vst3EditorsOfTwoInstancesAndAClapOneRunAtOnceAndADragIsOneGesture) {
     using namespace vst3host;
     Plugin a(VT4R_VST3_BUNDLE), b(VT4R_VST3_BUNDLE);
     ASSERT_TRUE(a.Ok() && b.Ok()) << a.error << b.error;
@@ -208,6 +209,25 @@ TEST(WindowsEditors, Vst3EditorsOfTwoInstancesRunAtOnceAndTakeADragAsOneGesture)
         EXPECT_EQ(e.id, 0u);
     EXPECT_NEAR(a.controller->normalizedParamToPlain(0, edits[edits.size() - 2].value), 13.5, 0.5);
     EXPECT_TRUE(b.handler.edits.empty()) << "the other instance heard nothing";
+
+    // The CLAP plug-in's editor beside them in the same process: its DLL registers a class
+    // of the same name under its own module, and each window gets its own DLL's.
+    {
+        clap_test::Library library(VT4R_CLAP_PLUGIN);
+        clap_test::Host clap(library);
+        ASSERT_NE(clap.Plugin(), nullptr) << library.Error();
+        ASSERT_TRUE(clap.gui->create(clap.Plugin(), CLAP_WINDOW_API_WIN32, false));
+        HostWindow windowC;
+        clap_window_t parent{};
+        parent.api = CLAP_WINDOW_API_WIN32;
+        parent.win32 = windowC.window;
+        ASSERT_TRUE(clap.gui->set_parent(clap.Plugin(), &parent));
+        ASSERT_NE(windowC.Editor(), nullptr);
+        EXPECT_NE(reinterpret_cast<HMODULE>(GetClassLongPtrW(windowC.Editor(), GCLP_HMODULE)), a.module);
+        EXPECT_TRUE(Shows(windowC.Editor(), Expected(0, 0, false), "vst3-beside-clap"));
+        clap.gui->destroy(clap.Plugin());
+    }
+    EXPECT_TRUE(ClassRegistered(a.module)) << "the CLAP editor's end leaves the VST3 class alone";
 
     // A's editor closed: B's still follows its host; the class stays while B's is open.
     EXPECT_EQ(viewA->removed(), kResultOk);
