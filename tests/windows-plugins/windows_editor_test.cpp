@@ -2,10 +2,9 @@
 // a Win32 child window of the host's window, of a class registered with the plug-in DLL's
 // module handle; on screen it is the headless snapshot of the host's values; a knob drag
 // reaches the host as one gesture with values; editors of two instances and of both DLLs
-// run at once
-// and closing one leaves the other running; the class goes with the last editor (closed
-// by the host or destroyed with the host's window), and a plug-in unloaded and loaded
-// again opens its editor as before.
+// run at once and closing one leaves the others running; the class goes with the last
+// editor (closed by the host or destroyed with the host's window), and a plug-in unloaded
+// and loaded again opens its editor as before.
 #include <gtest/gtest.h>
 
 #include <windows.h>
