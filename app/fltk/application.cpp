@@ -16,6 +16,7 @@
 #include "graphics/editor_view.h"
 #include "graphics/fltk/editor_window.h"
 #include "graphics/view_factory.h"
+#include "graphics/window_core.h"
 #include "main_window.h"
 #include "preferences_window.h"
 #include "settings.h"
@@ -23,12 +24,6 @@
 namespace {
 
 constexpr double kWatchSeconds = std::chrono::duration<double>(StandaloneApp::kWatchInterval).count();
-
-// The editor draws at `scale` from now on. The window layer's widget fills the editor area,
-// which the main window has already sized for the scale.
-void ScaleEditorWindow(IEditorView* editor, double scale) {
-    editor->SetScale(scale);
-}
 
 // Write end of the pipe that turns SIGTERM and SIGINT into an orderly quit on
 // the window thread; -1 while no run is in progress.
@@ -173,10 +168,14 @@ void Application::chooseZoom(double zoom) {
     if (scale == mWindow->scale()) {
         return;
     }
-    mWindow->applyScale(scale);
-    if (IEditorView* editor = mApp.editor()) {
-        ScaleEditorWindow(editor, scale);
+    // The editor's window first (it closes a value box made for the old scale and grows the
+    // editor area), then the main window sets its menu bar and that area exactly.
+    if (auto* editor = dynamic_cast<IEditorWindowCore*>(mApp.editor())) {
+        editor->SetWindowScale(scale);
+    } else if (IEditorView* view = mApp.editor()) {
+        view->SetScale(scale);
     }
+    mWindow->applyScale(scale);
 }
 
 void Application::onRaiseRequest(int, void* self) {

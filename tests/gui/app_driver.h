@@ -161,6 +161,18 @@ class Display {
         XFlush(mDisplay);
     }
 
+    // The X resources a program reads at start (what xrdb sets); empty removes them.
+    void setResources(const std::string& text) const {
+        const Atom property = XInternAtom(mDisplay, "RESOURCE_MANAGER", False);
+        if (text.empty()) {
+            XDeleteProperty(mDisplay, DefaultRootWindow(mDisplay), property);
+        } else {
+            XChangeProperty(mDisplay, DefaultRootWindow(mDisplay), property, XA_STRING, 8, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+        }
+        XSync(mDisplay, False);
+    }
+
     // A plain window of our own, e.g. to cover another one.
     Window createWindow(int x, int y, int w, int h) const {
         XSetWindowAttributes attributes{};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@ constexpr int kMenuHeight = 25;
 constexpr int kLogoX = 100, kLogoY = 40;
 constexpr int kInputKnobX = 79, kInputKnobY = 235;
 constexpr int kInputTextX = 79, kInputTextY = 313;
+constexpr int kOutputTextX = 208;
 constexpr int kSwitchX = 144, kSwitchY = 340;
 
 bool jackRunning() {
@@ -73,11 +75,14 @@ class RunningApp : public ::testing::Test {
         ASSERT_TRUE(looksLike(rest, 15)) << "the editor never came to rest as drawn headless";
     }
 
+    // The editor's scale the program is expected to draw at; positions below are editor
+    // pixels, multiplied by it on the screen.
+    int device(int editor) const { return static_cast<int>(std::lround(editor * mScale)); }
     gui::Geometry editorArea() const {
-        return {mGeometry.x, mGeometry.y + kMenuHeight, 288, 392};
+        return {mGeometry.x, mGeometry.y + device(kMenuHeight), device(288), device(392)};
     }
     std::string at(int x, int y) const {
-        return std::to_string(x) + " " + std::to_string(y + kMenuHeight);
+        return std::to_string(device(x)) + " " + std::to_string(device(y + kMenuHeight));
     }
     bool xdo(const std::string& args) const {
         // Without a window manager xdotool warns about the focus; that is expected here.
@@ -91,7 +96,9 @@ class RunningApp : public ::testing::Test {
     // within `seconds`; on failure both images are kept beside the settings.
     bool looksLike(const SnapshotOptions& options, double seconds = 5) {
         const std::string tag = (mDir / ::testing::UnitTest::GetInstance()->current_test_info()->name()).string();
-        return gui::showsSnapshot(options, [&] { return editorArea(); }, seconds, tag);
+        SnapshotOptions scaled = options;
+        scaled.scale = mScale;
+        return gui::showsSnapshot(scaled, [&] { return editorArea(); }, seconds, tag);
     }
 
     fs::path mDir;
@@ -99,6 +106,7 @@ class RunningApp : public ::testing::Test {
     std::unique_ptr<gui::Process> mPlayer;
     unsigned long mWindow = 0;
     gui::Geometry mGeometry;
+    double mScale = 1.0;
 };
 
 TEST_F(RunningApp, OpensCentredWithTheEditorAtRestAndQuitsCleanly) {
@@ -185,6 +193,85 @@ TEST_F(RunningApp, TheSwitchTogglesRelaxedMode) {
     EXPECT_TRUE(looksLike(relaxed));
     ASSERT_TRUE(click(kSwitchX, kSwitchY));
     EXPECT_TRUE(looksLike(SnapshotOptions{}));
+}
+
+TEST_F(RunningApp, At200PercentEverythingWorksAtTheScaledPositionsAndTheZoomIsKept) {
+    // A desktop at 192 dpi and no zoom chosen yet: the program follows the desktop.
+    gui::Display display;
+    display.setResources("Xft.dpi:\t192\n");
+    struct ClearResources {
+        gui::Display& display;
+        ~ClearResources() { display.setResources(""); }
+    } clearAfterwards{display};
+    mScale = 2.0;
+    start();
+    EXPECT_EQ(mGeometry.width, 576);
+    EXPECT_EQ(mGeometry.height, 2 * kMenuHeight + 784);
+
+    ASSERT_TRUE(click(kLogoX, kLogoY));
+    SnapshotOptions overlay;
+    overlay.overlay = true;
+    EXPECT_TRUE(looksLike(overlay));
+    ASSERT_TRUE(click(kLogoX, kLogoY));
+
+    // 155 editor pixels up, in 310 screen pixels, one at a time for the last ten: a quarter
+    // of the range, as at 100 %; half-pixel steps of the editor lose nothing.
+    const std::string window = std::to_string(mWindow);
+    ASSERT_TRUE(xdo("mousemove --window " + window + " " + at(kInputKnobX, kInputKnobY) + " mousedown 1"));
+    const int startY = device(kInputKnobY + kMenuHeight);
+    for (int up : {60, 120, 180, 240, 300, 301, 302, 303, 304, 305, 306, 307, 308, 309, 310}) {
+        ASSERT_TRUE(xdo("mousemove --window " + window + " " + std::to_string(device(kInputKnobX)) + " " +
+                        std::to_string(startY - up)));
+    }
+    ASSERT_TRUE(xdo("mouseup 1"));
+    SnapshotOptions state;
+    state.inputDb = 10.0;
+    EXPECT_TRUE(looksLike(state));
+
+    ASSERT_TRUE(click(kOutputTextX, kInputTextY));
+    ASSERT_TRUE(gui::eventually([&] { return xdo("key --window " + window + " minus"); }, 2));
+    ASSERT_TRUE(xdo("type --delay 30 7.5"));
+    ASSERT_TRUE(xdo("key Return"));
+    state.outputDb = -7.5;
+    EXPECT_TRUE(looksLike(state));
+
+    ASSERT_TRUE(click(kSwitchX, kSwitchY));
+    state.relaxed = true;
+    EXPECT_TRUE(looksLike(state));
+
+    // View > Zoom 100 %, then View > Zoom 200 %: the window follows, the choice is kept.
+    auto chooseZoom = [&](int item) {
+        EXPECT_TRUE(click(20, -12)); // "File" opens the menus; Right moves to "View"
+        std::string keys = "key Right";
+        for (int i = 0; i < item; ++i) keys += " Down";
+        EXPECT_TRUE(xdo(keys + " Return"));
+    };
+    chooseZoom(1);
+    mScale = 1.0;
+    ASSERT_TRUE(gui::eventually(
+        [&] {
+            const auto g = gui::windowGeometry(mWindow);
+            return g && g->width == 288 && g->height == kMenuHeight + 392;
+        },
+        5));
+    mGeometry = *gui::windowGeometry(mWindow);
+    EXPECT_TRUE(looksLike(state));
+    EXPECT_NE(gui::readFile(settingsPath()).find("[view]\nscale=1\n"), std::string::npos);
+    chooseZoom(3);
+    mScale = 2.0;
+    ASSERT_TRUE(gui::eventually([&] { return gui::windowGeometry(mWindow)->width == 576; }, 5));
+    mGeometry = *gui::windowGeometry(mWindow);
+    EXPECT_TRUE(looksLike(state));
+    EXPECT_NE(gui::readFile(settingsPath()).find("[view]\nscale=2\n"), std::string::npos);
+
+    // The kept zoom wins over a desktop at 96 dpi on the next start.
+    display.setResources("Xft.dpi:\t96\n");
+    ASSERT_TRUE(xdo("key --window " + window + " ctrl+q"));
+    ASSERT_EQ(mApp->waitExit(10), 0);
+    ASSERT_TRUE(gui::eventually([] { return gui::findWindows("VT4R").empty(); }, 5));
+    start();
+    EXPECT_EQ(mGeometry.width, 576);
+    EXPECT_EQ(mGeometry.height, 2 * kMenuHeight + 784);
 }
 
 TEST_F(RunningApp, TheNeedleFollowsALoudSignal) {
