@@ -138,7 +138,10 @@ class EditorTextBox : public Fl_Input {
     EditorTextBox(int x, int y, int w, int h, IEditorWindow* owner, int alignment)
         : Fl_Input(x, y, w, h), mOwner(owner), mAlignment(alignment) {}
 
-    int handle(int event) override { return mOwner->HandleTextBoxEvent(event); }
+    // A box its editor has let go of (its window closing) still behaves as an input.
+    int handle(int event) override {
+        return mOwner->mTextBox == this ? mOwner->HandleTextBoxEvent(event) : BaseHandle(event);
+    }
 
     int BaseHandle(int event) {
         const bool mouse = event == FL_PUSH || event == FL_DRAG || event == FL_RELEASE;

@@ -19,6 +19,7 @@
 #include "framework/standalone.h"
 #include "graphics/control.h"
 #include "graphics/fltk/editor_window.h"
+#include "graphics/headless_view.h"
 #include "graphics/view_factory.h"
 #include "plugin/editor_layout.h"
 #include "plugin/params.h"
@@ -484,6 +485,52 @@ TEST(EditorWindowWithoutWindow, ServicesThatNeedAWindowRefuse) {
     std::string program;
     view.ProgramFolder(program);
     EXPECT_EQ(program, host);
+}
+
+TEST_F(EditorWindowTest, AtTwiceTheSizeTheWindowShowsTheScaledEditorAndTakesScaledPositions) {
+    top->resize(100, 100, 2 * kEditorWidth, kMenuHeight + 2 * kEditorHeight); // on screen whole
+    view->SetWindowScale(2.0);
+    EXPECT_EQ(window->w(), 576);
+    EXPECT_EQ(window->h(), 784);
+    EXPECT_EQ(body->w(), 576); // the group that holds the editor grows with it
+    Pump(0.3);
+
+    std::unique_ptr<IEffectStandalone> reference = CreatePlugin(IHostRecord{});
+    auto* headless = dynamic_cast<IHeadlessEditorView*>(reference->Editor());
+    ASSERT_NE(headless, nullptr);
+    headless->PushParameterValue(kMeterParamIdx, 0.0, true);
+    headless->SetScale(2.0);
+    headless->PaintAll();
+    window->make_current();
+    uchar* shown = fl_read_image(nullptr, 0, 0, 576, 784);
+    ASSERT_NE(shown, nullptr);
+    int mismatches = 0;
+    for (int y = 0; y < 784; ++y) {
+        for (int x = 0; x < 576; ++x) {
+            const RasterPixel p = headless->BackBuffer()->Row(y)[x];
+            const uchar* rgb = shown + 3 * (y * 576 + x);
+            mismatches += rgb[0] != ((p >> 16) & 0xFF) || rgb[1] != ((p >> 8) & 0xFF) || rgb[2] != (p & 0xFF);
+        }
+    }
+    delete[] shown;
+    EXPECT_EQ(mismatches, 0);
+
+    // 62 window pixels are 31 editor pixels: the knob turns as far as at 100 %.
+    const IBounds knob = RectOf(kInputKnobControl);
+    const int x = knob.left + knob.right;
+    const int y = 2 * (knob.top + 60);
+    Mouse(FL_PUSH, x, y, 1);
+    Mouse(FL_DRAG, x, y - 62, 1);
+    Mouse(FL_RELEASE, x, y - 62, 1);
+    EXPECT_NEAR(Decibels(kInputParam), 2.0, 1e-9);
+
+    // The value box covers the value where the window shows it, in a font as much larger.
+    Click(x, 2 * knob.bottom - 20, 3);
+    Fl_Input* box = view->TextBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->x(), 2 * knob.left);
+    EXPECT_EQ(box->y(), 2 * knob.bottom - 40);
+    EXPECT_EQ(box->textsize(), 2 * view->Control(kInputKnobControl)->TextStyle().size);
 }
 
 } // namespace

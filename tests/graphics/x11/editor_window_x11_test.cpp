@@ -269,4 +269,54 @@ TEST_F(X11EditorTest, TheWindowEndsWithItsParentOrWhenClosed) {
     EXPECT_EQ(view->Idle(), 1);
 }
 
+TEST_F(X11EditorTest, AtTwiceTheSizeTheWindowShowsTheScaledEditorAndTakesScaledPositions) {
+    // The host makes room, then the plug-in scales its open editor.
+    XResizeWindow(host, parent, 2 * kEditorWidth, 2 * kEditorHeight);
+    XSync(host, False);
+    view->SetWindowScale(2.0);
+    Pump(0.3);
+    XWindowAttributes placed{};
+    ASSERT_TRUE(XGetWindowAttributes(host, view->WindowId(), &placed));
+    EXPECT_EQ(placed.width, 576);
+    EXPECT_EQ(placed.height, 784);
+
+    std::unique_ptr<IEffectStandalone> reference = CreatePlugin(IHostRecord{});
+    auto* headless = dynamic_cast<IHeadlessEditorView*>(reference->Editor());
+    ASSERT_NE(headless, nullptr);
+    headless->PushParameterValue(kMeterParamIdx, 0.0, true);
+    headless->SetScale(2.0);
+    headless->PaintAll();
+    XImage* shown = XGetImage(host, view->WindowId(), 0, 0, 576, 784, AllPlanes, ZPixmap);
+    ASSERT_NE(shown, nullptr);
+    int mismatches = 0;
+    for (int y = 0; y < 784; ++y) {
+        for (int x = 0; x < 576; ++x) {
+            const unsigned long pixel = XGetPixel(shown, x, y);
+            const RasterPixel rgb =
+                static_cast<RasterPixel>(((pixel & shown->red_mask) >> 16 << 16) |
+                                         (pixel & shown->green_mask) | (pixel & shown->blue_mask));
+            mismatches += rgb != (headless->BackBuffer()->Row(y)[x] & 0xFFFFFF);
+        }
+    }
+    XDestroyImage(shown);
+    EXPECT_EQ(mismatches, 0);
+
+    // 62 window pixels are 31 editor pixels: the knob turns as far as at 100 %.
+    const IBounds knob = RectOf(kInputKnobControl);
+    const int x = knob.left + knob.right;
+    const int y = 2 * (knob.top + 60);
+    Mouse(ButtonPress, x, y, 1, 0);
+    Mouse(MotionNotify, x, y - 62, 0, Button1Mask);
+    Mouse(ButtonRelease, x, y - 62, 1, Button1Mask);
+    EXPECT_NEAR(Decibels(kInputParam), 2.0, 1e-9);
+
+    // The value box covers the value where the window shows it.
+    Click(x, 2 * knob.bottom - 20, 3);
+    ASSERT_NE(view->TextBoxId(), 0u);
+    ASSERT_TRUE(XGetWindowAttributes(host, view->TextBoxId(), &placed));
+    EXPECT_EQ(placed.x, 2 * knob.left);
+    EXPECT_EQ(placed.y, 2 * knob.bottom - 40);
+    EXPECT_EQ(placed.width, 2 * (knob.right - knob.left) + 1);
+}
+
 } // namespace
