@@ -17,6 +17,7 @@
 
 #include "framework/standalone.h"
 #include "graphics/control.h"
+#include "graphics/headless_view.h"
 #include "graphics/view_factory.h"
 #include "graphics/win32/editor_window.h"
 #include "graphics/win32/window_rules.h"
@@ -71,8 +72,10 @@ LPARAM At(int x, int y) {
 int ScreenMismatches(HWND window, const RasterBitmap& buffer, const IBounds& region) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kEditorWidth;
-    info.bmiHeader.biHeight = -kEditorHeight;
+    const int width = buffer.Width();
+    const int height = buffer.Height();
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -83,14 +86,14 @@ int ScreenMismatches(HWND window, const RasterBitmap& buffer, const IBounds& reg
     HDC memory = CreateCompatibleDC(nullptr);
     HGDIOBJ previous = SelectObject(memory, copy);
     HDC screen = GetDC(window);
-    BitBlt(memory, 0, 0, kEditorWidth, kEditorHeight, screen, 0, 0, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
     ReleaseDC(window, screen);
     GdiFlush();
     const auto* shown = static_cast<const std::uint32_t*>(bits);
     int mismatches = 0;
     for (int y = region.top; y < region.bottom; ++y) {
         for (int x = region.left; x < region.right; ++x) {
-            if ((shown[y * kEditorWidth + x] & 0xFFFFFF) != (buffer.Row(y)[x] & 0xFFFFFF))
+            if ((shown[y * width + x] & 0xFFFFFF) != (buffer.Row(y)[x] & 0xFFFFFF))
                 ++mismatches;
         }
     }
@@ -448,6 +451,45 @@ TEST_F(EditorWindowTest, EditorsShareTheWindowClassAndReopenInPlace) {
     e.window = static_cast<HWND>(e.view->OpenEditorWindow(host));
     ASSERT_NE(e.window, nullptr);
     EXPECT_EQ(IEditorWindow::OpenWindowCount(), 1);
+}
+
+TEST_F(EditorWindowTest, AtTwiceTheSizeTheWindowShowsTheScaledEditorAndTakesScaledPositions) {
+    Editor& e = *editor;
+    // The host makes room, then the editor of the open window is scaled.
+    SetWindowPos(host, nullptr, 0, 0, 2 * kEditorWidth, 2 * kEditorHeight, SWP_NOMOVE | SWP_NOZORDER);
+    e.view->SetWindowScale(2.0);
+    RECT client{};
+    GetClientRect(e.window, &client);
+    EXPECT_EQ(client.right, 576);
+    EXPECT_EQ(client.bottom, 784);
+    Pump(0.3);
+
+    std::unique_ptr<IEffectStandalone> reference = CreatePlugin(IHostRecord{});
+    auto* headless = dynamic_cast<IHeadlessEditorView*>(reference->Editor());
+    ASSERT_NE(headless, nullptr);
+    headless->PushParameterValue(kMeterParamIdx, 0.0, true);
+    headless->SetScale(2.0);
+    headless->PaintAll();
+    EXPECT_EQ(ScreenMismatches(e.window, *headless->BackBuffer(), IBounds{0, 0, 576, 784}), 0);
+
+    // 62 window pixels are 31 editor pixels: the knob turns as far as at 100 %.
+    const IBounds knob = e.RectOf(kInputKnobControl);
+    const int x = knob.left + knob.right;
+    const int y = 2 * (knob.top + 60);
+    e.Send(WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
+    e.Send(WM_MOUSEMOVE, MK_LBUTTON, At(x, y - 62));
+    e.Send(WM_LBUTTONUP, 0, At(x, y - 62));
+    EXPECT_NEAR(e.Decibels(kInputParam), 2.0, 1e-9);
+
+    // The value box covers the value where the window shows it.
+    e.Send(WM_RBUTTONDOWN, MK_RBUTTON, At(x, 2 * knob.bottom - 20));
+    e.Send(WM_RBUTTONUP, 0, At(x, 2 * knob.bottom - 20));
+    ASSERT_NE(e.view->TextBox(), nullptr);
+    RECT box{};
+    GetWindowRect(e.view->TextBox(), &box);
+    MapWindowPoints(HWND_DESKTOP, e.window, reinterpret_cast<POINT*>(&box), 2);
+    EXPECT_EQ(box.left, 2 * knob.left);
+    EXPECT_EQ(box.top, 2 * knob.bottom - 40);
 }
 
 } // namespace
