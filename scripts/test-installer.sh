@@ -4,8 +4,9 @@
 # compared with what was packed and every Add/Remove Programs value read back with `reg query`;
 # the installed vt4r.exe started (it reads and keeps the settings and draws its editor as the
 # installed vt4r-snapshot.exe does); the installed VST3 and CLAP run by our test host, rendering as
-# the installed vt4r-render does, bit for bit; installed again over itself (one entry, same files)
-# and over a running vt4r.exe (refused with code 2, the entry kept); then uninstalled silently,
+# the installed vt4r-render does, bit for bit; installed again through its pages with the CLAP
+# unticked (the CLAP gone), silently over itself (the same choice, one entry, the same files) and
+# over a running vt4r.exe (refused with code 2, the entry kept); then uninstalled silently,
 # leaving the prefix as it was apart from the settings, which stay as the program left them.
 #   scripts/test-installer.sh [BUILD_DIR]     (build-win by default, after scripts/build-windows.sh)
 set -euo pipefail
@@ -89,12 +90,17 @@ fi
 if [ -f "$stage/VT4R.clap" ]; then
     installed_files+=("$common/CLAP/VT4R.clap")
     packed_files+=(VT4R.clap)
+    with_clap=1
 else
     step "note: the build made no CLAP plug-in; the installer holds none"
 fi
 
 check_installed() {
     local i
+    if [ -z "${with_clap:-}" ]; then
+        [ ! -e "$common/CLAP" ] || fail "the CLAP folder is there, but the CLAP plug-in was not chosen"
+        [ -z "$(reg_value VT4R_CLAP)" ] || fail "the CLAP plug-in is recorded as installed"
+    fi
     for i in "${!installed_files[@]}"; do
         cmp -s "${installed_files[$i]}" "$stage/${packed_files[$i]}" ||
             fail "${installed_files[$i]#"$c"/} is missing or differs from the packed ${packed_files[$i]}"
@@ -116,7 +122,7 @@ check_installed() {
         "NoRepair=REG_DWORD 0x1"
         "VT4R_Application=REG_DWORD 0x1")
     [ -d "$stage/VT4R.vst3" ] && want+=("VT4R_VST3=REG_DWORD 0x1")
-    [ -f "$stage/VT4R.clap" ] && want+=("VT4R_CLAP=REG_DWORD 0x1")
+    [ -n "${with_clap:-}" ] && want+=("VT4R_CLAP=REG_DWORD 0x1")
     for w in "${want[@]}"; do
         name=${w%%=*} value=${w#*=}
         got=$(reg_value "$name")
@@ -226,7 +232,47 @@ elif [ "${#plugins[@]}" -gt 0 ]; then
     step "note: no $host (a build without tests): the installed plug-ins were not run"
 fi
 
-# Over itself: one entry still, every file as packed.
+# Again through its pages, the CLAP plug-in unticked: the earlier install goes, the CLAP with it.
+if [ -n "${with_clap:-}" ]; then
+    wine "$setup" >/dev/null 2>&1 &
+    gui=$!
+    page=
+    for _ in $(seq 1 300); do
+        page=$(xdotool search --onlyvisible --name '^VT4R 1.1.2 Setup' 2>/dev/null | head -1 || true)
+        [ -n "$page" ] && break
+        sleep 0.1
+    done
+    [ -n "$page" ] || fail "the installer showed no window"
+    # I Agree; the last component (CLAP) unticked, Next; Install.
+    sleep 1
+    xdotool key Return
+    sleep 1
+    xdotool key End space
+    sleep 0.5
+    xdotool key Return
+    sleep 1
+    xdotool key Return
+    # The earlier install's uninstaller removes the CLAP and the entry; the new entry is written
+    # last. Then Close.
+    for _ in $(seq 1 300); do
+        [ ! -e "$common/CLAP/VT4R.clap" ] && [ "$(reg_value VT4R_Application)" = "REG_DWORD 0x1" ] && break
+        sleep 0.1
+    done
+    sleep 1
+    xdotool key Return
+    for _ in $(seq 1 100); do
+        kill -0 "$gui" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$gui" 2>/dev/null && fail "the installer did not finish through its pages"
+    wait "$gui" || fail "the installer run through its pages failed"
+    unset 'installed_files[-1]' 'packed_files[-1]'
+    with_clap=
+    check_installed
+    step "installed again without the CLAP plug-in: the CLAP and its folder are gone, one entry"
+fi
+
+# Over itself silently: the components chosen last time, one entry still, every file as packed.
 install
 check_installed
 step "installed again over itself: one entry, the same files"
