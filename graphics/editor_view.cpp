@@ -128,7 +128,7 @@ bool IEditorView::BlitStripFrame(const IBitmapStrip& strip, const IBounds& rect,
     // paints falls on the same pixel whichever area they were part of.
     if (!strip.bitmap)
         return true;
-    const ScaledFrame source = FindScaledFrame(mModule, strip.id, mScale, frame, strip.frames);
+    const ScaledFrame source = FindScaledFrame(mModule, strip.id, mScale, frame, strip.frames, strip.bitmap);
     if (!source.bitmap)
         return true;
     const IBounds device = DeviceRect(rect);

@@ -24,6 +24,7 @@ struct ScaledImage {
     RasterResourceLookup module;
     int id;
     int scaleIndex;
+    const RasterBitmap* source;            // the 100 % image: strips made without an id differ by it
     std::unique_ptr<RasterBitmap> decoded; // null for the knob, or when the set lacks the image
     std::unique_ptr<art::KnobPainter> painter;
     std::vector<std::unique_ptr<RasterMemoryBitmap>> frames; // the knob's, drawn on first use
@@ -37,7 +38,24 @@ int ScaleIndex(double scale) {
     return 0;
 }
 
-ScaledImage* FindImage(RasterResourceLookup module, int id, double scale) {
+// The 100 % image enlarged pixel for pixel, for an image with no artwork at `scale`: blocky,
+// but where it belongs.
+std::unique_ptr<RasterBitmap> Enlarged(const RasterBitmap& small, double scale) {
+    const int width = ToDevice(small.Width(), scale);
+    const int height = ToDevice(small.Height(), scale);
+    auto big = std::make_unique<RasterMemoryBitmap>(width, height);
+    if (big->Width() != width || big->Height() != height)
+        return nullptr;
+    for (int y = 0; y < height; ++y) {
+        const RasterPixel* from = small.Row(std::min(static_cast<int>(y / scale), small.Height() - 1));
+        RasterPixel* to = big->Row(y);
+        for (int x = 0; x < width; ++x)
+            to[x] = from[std::min(static_cast<int>(x / scale), small.Width() - 1)];
+    }
+    return big;
+}
+
+ScaledImage* FindImage(RasterResourceLookup module, int id, double scale, const RasterBitmap* fallback) {
     static std::mutex lock;
     static std::vector<std::unique_ptr<ScaledImage>> images;
     const int index = ScaleIndex(scale);
@@ -47,24 +65,29 @@ ScaledImage* FindImage(RasterResourceLookup module, int id, double scale) {
     // opening at once should not decode the same image twice.
     std::lock_guard<std::mutex> hold(lock);
     for (const auto& image : images)
-        if (image->module == module && image->id == id && image->scaleIndex == index)
+        if (image->module == module && image->id == id && image->scaleIndex == index &&
+            image->source == fallback)
             return image.get();
     auto image = std::make_unique<ScaledImage>();
     image->module = module;
     image->id = id;
     image->scaleIndex = index;
+    image->source = fallback;
     if (id == kKnobImageId && module == &EmbeddedImageLookup)
         image->painter = std::make_unique<art::KnobPainter>(scale);
     else
         image->decoded.reset(LoadPngFromResource(module, 1000 * index + id, nullptr));
+    if (!image->painter && !image->decoded && fallback)
+        image->decoded = Enlarged(*fallback, scale);
     images.push_back(std::move(image));
     return images.back().get();
 }
 
 } // namespace
 
-ScaledFrame FindScaledFrame(RasterResourceLookup module, int id, double scale, int frame, int frames) {
-    ScaledImage* image = FindImage(module, id, scale);
+ScaledFrame FindScaledFrame(RasterResourceLookup module, int id, double scale, int frame, int frames,
+                            const RasterBitmap* fallback) {
+    ScaledImage* image = FindImage(module, id, scale, fallback);
     if (!image)
         return {};
     if (frames < 1)

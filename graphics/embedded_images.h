@@ -17,6 +17,8 @@ struct ScaledFrame {
 // [window thread; any number of them] Frame 1..frames of image `id` at `scale` (a
 // conformed scale other than 1), taken from `module`'s set for that scale (resource
 // 1000 * n + id, n counting the scales above 1 from 1.25) or, for the knob, drawn by the
-// artwork generator's knob painter, a frame when it is first asked for. Decoded or drawn
-// once per process; lives until exit.
-ScaledFrame FindScaledFrame(RasterResourceLookup module, int id, double scale, int frame, int frames);
+// artwork generator's knob painter, a frame when it is first asked for; an image with no
+// artwork at that scale is `fallback` (its 100 % bitmap) enlarged pixel for pixel. Decoded or
+// drawn once per process; lives until exit.
+ScaledFrame FindScaledFrame(RasterResourceLookup module, int id, double scale, int frame, int frames,
+                            const RasterBitmap* fallback);

@@ -357,6 +357,31 @@ TEST_F(ViewFixture, BlitStripFrameTakesRoundedSourceRowsAndClipsToTheDrawArea) {
     EXPECT_EQ(PixelAt(view, 40, 20), 0xFF000000u | 10u);
 }
 
+TEST_F(ViewFixture, AtAScaleTheBackBufferAndPresentationAreInDevicePixelsAndTheMouseIsNot) {
+    view.SetScale(2.2); // the nearest step
+    EXPECT_EQ(view.Scale(), 2.0);
+    EXPECT_EQ(view.DeviceWidth(), 600);
+    ASSERT_EQ(view.BackBuffer()->Width(), 600);
+    ASSERT_EQ(view.BackBuffer()->Height(), 400);
+    Add("back", {0, 0, 300, 200});
+    Add("button", {10, 10, 20, 20});
+    view.PaintArea({10, 10, 20, 20});
+    EXPECT_EQ(view.Presented().back(), (IBounds{20, 20, 40, 40}));
+    view.MousePressed(19, 19, LeftButton()); // editor pixels: still the button
+    EXPECT_EQ(view.MouseCapture(), 1);
+
+    // An image with no artwork of its own at this scale is its 100 % image enlarged.
+    auto strip = MakeBitmap(2, 6, 0, true);
+    const IBlend replace{BlendReplace, 1.0f};
+    view.PaintArea({0, 0, 300, 200});
+    view.BlitStripFrame(StripOf(strip.get(), 2), {50, 50, 52, 54}, 2, &replace);
+    EXPECT_EQ(PixelAt(view, 100, 100), 0xFF000000u | 3u);
+    EXPECT_EQ(PixelAt(view, 103, 105), 0xFF000000u | 5u);
+    view.BlitStripFrame(StripOf(strip.get(), 2), {60, 50, 62, 54}, 1, &replace);
+    EXPECT_EQ(PixelAt(view, 120, 105), 0xFF000000u | 2u);
+    EXPECT_NE(PixelAt(view, 120, 106), 0xFF000000u | 3u); // the rect is taller than a frame
+}
+
 TEST_F(ViewFixture, GreyedBitmapPaintsAtQuarterOpacity) {
     auto black = MakeBitmap(300, 200, 0xFF000000u);
     auto white = MakeBitmap(4, 4, 0xFFFFFFFFu);
