@@ -42,8 +42,11 @@ if [ -n "$asio_sdk" ]; then
     asio_sdk=$(cd "$asio_sdk" && pwd) || { echo "build-windows: no ASIO SDK folder $VT4R_ASIO_SDK_DIR" >&2; exit 2; }
 fi
 
+# What the libraries are built from and with; this script counts only up to the project's own build
+# below, so changes to what follows the libraries (packaging, say) do not rebuild them.
 key=$(printf '%s\n' "${pins[@]}" "googletest=$gtest_version" "$(x86_64-w64-mingw32-g++-posix -dumpversion)" \
-      ${asio_sdk:+"asio=$asio_sdk"} "$(sha256sum "$0" "$root/cmake/mingw-w64-x86_64.cmake" | cut -c1-16)" | sha256sum | cut -c1-16)
+      ${asio_sdk:+"asio=$asio_sdk"} "$(sed '/^cmake -S "$root" -B "$dir"/,$d' "$0" | sha256sum | cut -c1-16)" \
+      "$(sha256sum "$root/cmake/mingw-w64-x86_64.cmake" | cut -c1-16)" | sha256sum | cut -c1-16)
 prefix=$dir/deps/$key
 sources=$dir/deps/src
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
