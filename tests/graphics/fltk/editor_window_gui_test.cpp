@@ -19,10 +19,10 @@
 #include "framework/standalone.h"
 #include "graphics/control.h"
 #include "graphics/fltk/editor_window.h"
-#include "graphics/headless_view.h"
 #include "graphics/view_factory.h"
 #include "plugin/editor_layout.h"
 #include "plugin/params.h"
+#include "tests/graphics/headless_reference.h"
 
 namespace {
 
@@ -495,12 +495,9 @@ TEST_F(EditorWindowTest, AtTwiceTheSizeTheWindowShowsTheScaledEditorAndTakesScal
     EXPECT_EQ(body->w(), 576); // the group that holds the editor grows with it
     Pump(0.3);
 
-    std::unique_ptr<IEffectStandalone> reference = CreatePlugin(IHostRecord{});
-    auto* headless = dynamic_cast<IHeadlessEditorView*>(reference->Editor());
+    const HeadlessReference reference(2.0);
+    const IHeadlessEditorView* headless = reference.view;
     ASSERT_NE(headless, nullptr);
-    headless->PushParameterValue(kMeterParamIdx, 0.0, true);
-    headless->SetScale(2.0);
-    headless->PaintAll();
     window->make_current();
     uchar* shown = fl_read_image(nullptr, 0, 0, 576, 784);
     ASSERT_NE(shown, nullptr);

@@ -17,12 +17,12 @@
 
 #include "framework/standalone.h"
 #include "graphics/control.h"
-#include "graphics/headless_view.h"
 #include "graphics/view_factory.h"
 #include "graphics/win32/editor_window.h"
 #include "graphics/win32/window_rules.h"
 #include "plugin/editor_layout.h"
 #include "plugin/params.h"
+#include "tests/graphics/headless_reference.h"
 
 namespace {
 
@@ -464,12 +464,9 @@ TEST_F(EditorWindowTest, AtTwiceTheSizeTheWindowShowsTheScaledEditorAndTakesScal
     EXPECT_EQ(client.bottom, 784);
     Pump(0.3);
 
-    std::unique_ptr<IEffectStandalone> reference = CreatePlugin(IHostRecord{});
-    auto* headless = dynamic_cast<IHeadlessEditorView*>(reference->Editor());
+    const HeadlessReference reference(2.0);
+    const IHeadlessEditorView* headless = reference.view;
     ASSERT_NE(headless, nullptr);
-    headless->PushParameterValue(kMeterParamIdx, 0.0, true);
-    headless->SetScale(2.0);
-    headless->PaintAll();
     EXPECT_EQ(ScreenMismatches(e.window, *headless->BackBuffer(), IBounds{0, 0, 576, 784}), 0);
 
     // 62 window pixels are 31 editor pixels: the knob turns as far as at 100 %.

@@ -21,6 +21,7 @@
 #include "graphics/x11/editor_window.h"
 #include "plugin/editor_layout.h"
 #include "plugin/params.h"
+#include "tests/graphics/headless_reference.h"
 
 namespace {
 
@@ -280,12 +281,9 @@ TEST_F(X11EditorTest, AtTwiceTheSizeTheWindowShowsTheScaledEditorAndTakesScaledP
     EXPECT_EQ(placed.width, 576);
     EXPECT_EQ(placed.height, 784);
 
-    std::unique_ptr<IEffectStandalone> reference = CreatePlugin(IHostRecord{});
-    auto* headless = dynamic_cast<IHeadlessEditorView*>(reference->Editor());
+    const HeadlessReference reference(2.0);
+    const IHeadlessEditorView* headless = reference.view;
     ASSERT_NE(headless, nullptr);
-    headless->PushParameterValue(kMeterParamIdx, 0.0, true);
-    headless->SetScale(2.0);
-    headless->PaintAll();
     XImage* shown = XGetImage(host, view->WindowId(), 0, 0, 576, 784, AllPlanes, ZPixmap);
     ASSERT_NE(shown, nullptr);
     int mismatches = 0;
