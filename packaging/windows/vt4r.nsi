@@ -76,6 +76,8 @@ Section "-previous install"
   ${EndIf}
   ; A record left by an install whose folder is gone is replaced below.
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ; From here the error flag counts the files that could not be written.
+  ClearErrors
 SectionEnd
 
 Section "VT4R application and tools" SecApp
@@ -116,6 +118,12 @@ SectionEnd
 
 Section "-register"
   SetRegView 64
+  ; A file skipped with Ignore (or in a silent install) leaves a mix of versions: say so, and fail.
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "Some of VT4R's files could not be written. Close VT4R and any program using its plug-ins, then install again." /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
   StrCpy $0 0
