@@ -46,11 +46,16 @@ void* EditorBridge::Window() const {
 }
 
 int EditorBridge::Width() const {
-    return mView != nullptr ? mView->Width() : 0;
+    return mView != nullptr ? mView->DeviceWidth() : 0;
 }
 
 int EditorBridge::Height() const {
-    return mView != nullptr ? mView->Height() : 0;
+    return mView != nullptr ? mView->DeviceHeight() : 0;
+}
+
+void EditorBridge::SetScale(double scale) {
+    if (mView != nullptr)
+        mView->SetWindowScale(scale);
 }
 
 void EditorBridge::ShowValue(std::int32_t index, double plain) {

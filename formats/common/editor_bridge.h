@@ -43,8 +43,11 @@ class EditorBridge : public IHostEdits {
     bool IsOpen() const;
     // The host-side window of the editor (an X11 Window id as a pointer), null when closed.
     void* Window() const;
+    // The window's size in pixels: the editor's at its scale.
     int Width() const;
     int Height() const;
+    // Draws the editor at `scale` (1 to 3, see ConformEditorScale); an open window resizes.
+    void SetScale(double scale);
 
     // Moves the control bound to `index` (plain value); Bypass has none.
     void ShowValue(std::int32_t index, double plain);

@@ -173,7 +173,8 @@ std::string PluginDescription(IEffectStandalone& plugin) {
     t << "<" << kUiUri << ">\n"
       << "    a ui:X11UI ;\n"
       << "    lv2:requiredFeature ui:parent ;\n"
-      << "    lv2:optionalFeature ui:resize , ui:touch , ui:idleInterface ;\n"
+      << "    lv2:optionalFeature ui:resize , ui:touch , ui:idleInterface , opts:options ;\n"
+      << "    opts:supportedOption ui:scaleFactor ;\n"
       << "    lv2:extensionData ui:idleInterface ;\n"
       << "    ui:portNotification [\n        ui:plugin <" << kPluginUri
       << "> ;\n        lv2:symbol \"needle\" ;\n        ui:protocol ui:floatProtocol\n    ] .\n";

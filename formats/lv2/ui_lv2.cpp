@@ -3,8 +3,11 @@
 // audio, so it needs nothing of the DSP instance (a host may run that elsewhere): knob
 // edits leave as port writes wrapped in touch gestures, port events come back as
 // values for the knobs, the switch and the needle.
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cmath>
 #include <cstdio>
@@ -25,15 +28,38 @@ const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
+// The host's ui:scaleFactor among its options, 0 when it gives none.
+double HostScaleFactor(const LV2_Feature* const* features) {
+    const auto* map = static_cast<const LV2_URID_Map*>(FindFeature(features, LV2_URID__map));
+    const auto* options = static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options));
+    if (map == nullptr || options == nullptr)
+        return 0.0;
+    const LV2_URID key = map->map(map->handle, LV2_UI__scaleFactor);
+    const LV2_URID floatType = map->map(map->handle, LV2_ATOM__Float);
+    const LV2_URID doubleType = map->map(map->handle, LV2_ATOM__Double);
+    for (const LV2_Options_Option* option = options; option->key != 0 || option->value != nullptr; ++option) {
+        if (option->key != key || option->value == nullptr)
+            continue;
+        if (option->type == floatType && option->size == sizeof(float))
+            return *static_cast<const float*>(option->value);
+        if (option->type == doubleType && option->size == sizeof(double))
+            return *static_cast<const double*>(option->value);
+    }
+    return 0.0;
+}
+
 class Vt4rLv2Ui : public vt4r_formats::EditorEdits {
   public:
     Vt4rLv2Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2_Feature* const* features)
         : mWrite(write), mController(controller),
           mTouch(static_cast<const LV2UI_Touch*>(FindFeature(features, LV2_UI__touch))),
-          mResize(static_cast<const LV2UI_Resize*>(FindFeature(features, LV2_UI__resize))) {}
+          mResize(static_cast<const LV2UI_Resize*>(FindFeature(features, LV2_UI__resize))),
+          mScale(HostScaleFactor(features)) {}
 
     // False when there is no parent window or no display.
     bool Open(void* parent) {
+        if (mScale > 0.0)
+            mEditor.SetScale(mScale);
         if (!mEditor.Open(parent))
             return false;
         if (mResize != nullptr)
@@ -78,6 +104,7 @@ class Vt4rLv2Ui : public vt4r_formats::EditorEdits {
     LV2UI_Controller mController;
     const LV2UI_Touch* mTouch;
     const LV2UI_Resize* mResize;
+    double mScale; // the host's, 0 when it gives none
     vt4r_formats::EditorBridge mEditor{*this};
 };
 

@@ -1,0 +1,163 @@
+// The LV2 editor at the host's ui:scaleFactor: the real UI binary, loaded as a host does,
+// in a window of our own on the test X server, asked for 200 %.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <dlfcn.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
+#include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "formats/lv2/ports.h"
+#include "graphics/control.h"
+#include "plugin/editor_layout.h"
+#include "plugin/params.h"
+#include "tests/graphics/headless_reference.h"
+
+namespace {
+
+struct Host {
+    std::vector<std::string> uris;
+    int width = 0;
+    int height = 0;
+    std::vector<std::pair<std::uint32_t, float>> writes;
+
+    static LV2_URID Map(LV2_URID_Map_Handle handle, const char* uri) {
+        auto* host = static_cast<Host*>(handle);
+        for (std::size_t i = 0; i < host->uris.size(); ++i)
+            if (host->uris[i] == uri)
+                return static_cast<LV2_URID>(i + 1);
+        host->uris.emplace_back(uri);
+        return static_cast<LV2_URID>(host->uris.size());
+    }
+    static int Resize(LV2UI_Feature_Handle handle, int width, int height) {
+        auto* host = static_cast<Host*>(handle);
+        host->width = width;
+        host->height = height;
+        return 0;
+    }
+    static void Write(LV2UI_Controller controller, std::uint32_t port, std::uint32_t size, std::uint32_t format,
+                      const void* buffer) {
+        if (format == 0 && size == sizeof(float))
+            static_cast<Host*>(controller)->writes.emplace_back(port, *static_cast<const float*>(buffer));
+    }
+};
+
+TEST(Lv2UiScale, TheHostsScaleFactorDrawsTheEditorAtTwiceTheSizeAndTakesScaledPositions) {
+    Display* display = std::getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr;
+    if (!display)
+        GTEST_SKIP() << "needs an X display (run under scripts/with-xvfb.sh)";
+    void* library = dlopen(VT4R_LV2_BUNDLE "/vt4r_ui.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const auto descriptorOf = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library, "lv2ui_descriptor"));
+    ASSERT_NE(descriptorOf, nullptr);
+    const LV2UI_Descriptor* descriptor = descriptorOf(0);
+    ASSERT_NE(descriptor, nullptr);
+
+    const ::Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 40, 40, 600, 800, 0, 0, 0);
+    XMapWindow(display, parent);
+    XSync(display, False);
+
+    Host host;
+    LV2_URID_Map map{&host, &Host::Map};
+    LV2UI_Resize resize{&host, &Host::Resize};
+    const float scale = 2.0f;
+    const LV2_Options_Option options[] = {
+        {LV2_OPTIONS_INSTANCE, 0, Host::Map(&host, LV2_UI__scaleFactor), sizeof scale,
+         Host::Map(&host, LV2_ATOM__Float), &scale},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))};
+    LV2_Feature mapFeature{LV2_URID__map, &map};
+    LV2_Feature resizeFeature{LV2_UI__resize, &resize};
+    LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* features[] = {&parentFeature, &mapFeature, &resizeFeature, &optionsFeature, nullptr};
+    LV2UI_Widget widget = nullptr;
+    LV2UI_Handle ui = descriptor->instantiate(descriptor, vt4r_lv2::kPluginUri, VT4R_LV2_BUNDLE, &Host::Write,
+                                              &host, &widget, features);
+    ASSERT_NE(ui, nullptr);
+    const auto* idle = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
+    ASSERT_NE(idle, nullptr);
+    const auto pump = [&](double seconds) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < end) {
+            idle->idle(ui);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    // The needle's first value, as the host's first port event.
+    const float rest = 0.0f;
+    descriptor->port_event(ui, vt4r_lv2::kNeedlePort, sizeof rest, 0, &rest);
+    pump(0.4);
+
+    EXPECT_EQ(host.width, 576);
+    EXPECT_EQ(host.height, 784);
+    const auto editor = static_cast<::Window>(reinterpret_cast<std::uintptr_t>(widget));
+    XWindowAttributes placed{};
+    ASSERT_TRUE(XGetWindowAttributes(display, editor, &placed));
+    EXPECT_EQ(placed.width, 576);
+    EXPECT_EQ(placed.height, 784);
+
+    const HeadlessReference reference(2.0);
+    ASSERT_NE(reference.view, nullptr);
+    XImage* shown = XGetImage(display, editor, 0, 0, 576, 784, AllPlanes, ZPixmap);
+    ASSERT_NE(shown, nullptr);
+    int mismatches = 0;
+    for (int y = 0; y < 784; ++y) {
+        for (int x = 0; x < 576; ++x) {
+            const unsigned long pixel = XGetPixel(shown, x, y);
+            const RasterPixel rgb =
+                static_cast<RasterPixel>(((pixel & shown->red_mask) >> 16 << 16) |
+                                         (pixel & shown->green_mask) | (pixel & shown->blue_mask));
+            mismatches += rgb != (reference.view->BackBuffer()->Row(y)[x] & 0xFFFFFF);
+        }
+    }
+    XDestroyImage(shown);
+    EXPECT_EQ(mismatches, 0);
+
+    // A drag of 62 window pixels, forwarded as hosts forward events: 2 dB, as 31 at 100 %.
+    const IBounds knob = reference.view->Control(kInputKnobControl)->Rect();
+    const int x = knob.left + knob.right;
+    const int y = 2 * (knob.top + 60);
+    const auto send = [&](int type, int at, unsigned int state) {
+        XEvent event{};
+        event.xbutton.type = type;
+        event.xbutton.display = display;
+        event.xbutton.window = editor;
+        event.xbutton.root = DefaultRootWindow(display);
+        event.xbutton.time = 1000;
+        event.xbutton.x = x;
+        event.xbutton.y = at;
+        event.xbutton.state = state;
+        event.xbutton.button = type == MotionNotify ? 0 : Button1;
+        event.xbutton.same_screen = True;
+        const long mask = type == ButtonPress ? ButtonPressMask
+                          : type == ButtonRelease ? ButtonReleaseMask
+                                                  : PointerMotionMask;
+        XSendEvent(display, editor, False, mask, &event);
+        XSync(display, False);
+        pump(0.05);
+    };
+    send(ButtonPress, y, 0);
+    send(MotionNotify, y - 62, Button1Mask);
+    send(ButtonRelease, y - 62, Button1Mask);
+    ASSERT_FALSE(host.writes.empty());
+    EXPECT_EQ(host.writes.back().first, vt4r_lv2::PortOfParameter(kInputParam));
+    EXPECT_FLOAT_EQ(host.writes.back().second, 2.0f);
+
+    descriptor->cleanup(ui);
+    XDestroyWindow(display, parent);
+    XCloseDisplay(display);
+    dlclose(library);
+}
+
+} // namespace
