@@ -73,6 +73,14 @@ class Editor : public vt4r_formats::EditorEdits {
         mBridge.ShowNeedle(mInstance.core.Needle());
     }
 
+    // Drawn at the host's scale; an open window grows and the host is asked to follow.
+    void SetScale(double scale) {
+        mBridge.SetScale(scale);
+        if (mBridge.IsOpen() && mInstance.hostGui != nullptr)
+            mInstance.hostGui->request_resize(mInstance.host, static_cast<std::uint32_t>(Width()),
+                                              static_cast<std::uint32_t>(Height()));
+    }
+
     int Width() const { return mBridge.Width(); }
     int Height() const { return mBridge.Height(); }
     bool IsTimer(clap_id id) const { return mTimerOn && id == mTimer; }
@@ -183,8 +191,12 @@ void Destroy(const clap_plugin_t* plugin) {
     DestroyEditor(Of(plugin));
 }
 
-bool SetScale(const clap_plugin_t*, double) {
-    return false; // the panel is drawn at one size
+bool SetScale(const clap_plugin_t* plugin, double scale) {
+    Editor* editor = Of(plugin).editor;
+    if (editor == nullptr || !(scale > 0.0))
+        return false;
+    editor->SetScale(scale); // window pixels: X11 and Win32 both
+    return true;
 }
 
 bool Size(const clap_plugin_t* plugin, std::uint32_t* width, std::uint32_t* height) {

@@ -208,3 +208,53 @@ TEST(ClapEditor, InAHostWindowItDrawsTheHostsValuesSendsGesturesAndMovesTheNeedl
     XDestroyWindow(display, window);
     XSync(display, False);
 }
+
+TEST(ClapEditor, AtTheHostsScaleOfTwoItIsDrawnTwiceAsLargeAndADragTurnsTheKnobAsFar) {
+    if (std::getenv("DISPLAY") == nullptr)
+        GTEST_SKIP() << "needs the X test server (scripts/with-xvfb.sh)";
+    Rig rig;
+    Host& host = rig.host;
+    ASSERT_NE(host.Plugin(), nullptr) << rig.library.Error();
+    const clap_plugin_t* plugin = host.Plugin();
+    ASSERT_TRUE(host.gui->create(plugin, CLAP_WINDOW_API_X11, false));
+    ASSERT_TRUE(host.gui->set_scale(plugin, 2.0));
+    std::uint32_t width = 0, height = 0;
+    ASSERT_TRUE(host.gui->get_size(plugin, &width, &height));
+    EXPECT_EQ(width, 576u);
+    EXPECT_EQ(height, 784u);
+
+    gui::Display x;
+    ::Display* display = x.get();
+    ASSERT_NE(display, nullptr);
+    const ::Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 100, 80, width, height, 0, 0, 0);
+    XMapWindow(display, window);
+    XSync(display, False);
+    clap_window_t parent{};
+    parent.api = CLAP_WINDOW_API_X11;
+    parent.x11 = window;
+    ASSERT_TRUE(host.gui->set_parent(plugin, &parent));
+    ASSERT_TRUE(host.gui->show(plugin));
+    int ax = 0, ay = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &ax, &ay, &child);
+    const gui::Geometry editor{ax, ay, 576, 784};
+    const std::string keep = (fs::temp_directory_path() / ("vt4r-clap-ui-200-" + std::to_string(getpid()))).string();
+    EXPECT_TRUE(LooksLike(rig, editor, {"", 0.0, 0.0, false, 0.0, false, 2.0}, keep));
+
+    // Up 62 window pixels from the knob's place at 200 %: 31 editor pixels, +2 dB as at 100 %.
+    rig.sent.Events().clear();
+    const std::string knob = std::to_string(editor.x + 2 * 79) + " " + std::to_string(editor.y + 2 * 245);
+    ASSERT_TRUE(gui::sh("xdotool mousemove " + knob + " mousedown 1 2>/dev/null"));
+    rig.Pump(0.05);
+    for (int moved = 0; moved > -62; moved -= 2) {
+        gui::sh("xdotool mousemove_relative -- 0 -2 2>/dev/null");
+        rig.Pump(0.01);
+    }
+    ASSERT_TRUE(gui::sh("xdotool mouseup 1 2>/dev/null"));
+    rig.Pump(0.5);
+    EXPECT_NEAR(OneGestureOnInput(rig.sent.Events()), 2.0, 1e-6);
+
+    host.gui->destroy(plugin);
+    XDestroyWindow(display, window);
+    XSync(display, False);
+}
