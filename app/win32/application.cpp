@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "graphics/editor_scale.h"
 #include "graphics/editor_view.h"
 #include "graphics/view_factory.h"
 #include "graphics/win32/editor_window.h"
@@ -12,14 +13,40 @@
 #include "resource_ids.h"
 #include "single_instance.h"
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 namespace {
 
-constexpr int kEditorWidth = 288;
-constexpr int kEditorHeight = 392;
 // The system's dialog class.
 constexpr ULONG_PTR kDialogClassAtom = 32770;
 // The main window's timer for StandaloneApp::watch.
 constexpr UINT_PTR kWatchTimer = 1;
+
+// The View menu's items and the zoom each stands for, in menu order.
+struct ZoomItem {
+    UINT id;
+    double zoom;
+};
+constexpr ZoomItem kZoomItems[] = {
+    {IDM_ZOOM_100, 1.0}, {IDM_ZOOM_150, 1.5}, {IDM_ZOOM_200, 2.0}, {IDM_ZOOM_300, 3.0}, {IDM_ZOOM_DESKTOP, kFollowDesktop},
+};
+
+// The monitor's scale for `window`: its DPI over 96. GetDpiForWindow is looked up at run
+// time, as Windows before 10 (1607) lacks it; there the screen's DPI serves.
+double monitorScale(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    UINT dpi = getDpiForWindow != nullptr ? getDpiForWindow(window) : 0;
+    if (dpi == 0) {
+        HDC screen = ::GetDC(nullptr);
+        dpi = static_cast<UINT>(::GetDeviceCaps(screen, LOGPIXELSY));
+        ::ReleaseDC(nullptr, screen);
+    }
+    return ConformEditorScale(dpi / 96.0);
+}
 
 } // namespace
 
@@ -127,7 +154,7 @@ INT_PTR CALLBACK Application::mainWindowProc(HWND window, UINT message, WPARAM w
         return FALSE;
     }
     try {
-        return app->onMainWindowMessage(window, message, wParam);
+        return app->onMainWindowMessage(window, message, wParam, lParam);
     } catch (...) {
         app->mFailure = std::current_exception();
         if (app->mMainWindow == window) {
@@ -138,7 +165,7 @@ INT_PTR CALLBACK Application::mainWindowProc(HWND window, UINT message, WPARAM w
     }
 }
 
-INT_PTR Application::onMainWindowMessage(HWND window, UINT message, WPARAM wParam) {
+INT_PTR Application::onMainWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         initialiseMainWindow(window);
@@ -151,6 +178,12 @@ INT_PTR Application::onMainWindowMessage(HWND window, UINT message, WPARAM wPara
             return FALSE;
         }
         mApp.watch();
+        return TRUE;
+    case WM_DPICHANGED:
+        // Handled here: the dialog manager's own resizing would scale the editor's
+        // window by the DPI ratio instead of to the editor's device size.
+        onDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        ::SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
         return TRUE;
     case WM_DESTROY:
         ::KillTimer(window, kWatchTimer);
@@ -175,6 +208,12 @@ INT_PTR Application::onMainWindowMessage(HWND window, UINT message, WPARAM wPara
             mApp.plugin()->AboutBoxRequested();
             return TRUE;
         default:
+            for (const ZoomItem& item : kZoomItems) {
+                if (LOWORD(wParam) == item.id) {
+                    chooseZoom(item.zoom);
+                    return TRUE;
+                }
+            }
             return FALSE;
         }
     default:
@@ -184,7 +223,14 @@ INT_PTR Application::onMainWindowMessage(HWND window, UINT message, WPARAM wPara
 
 void Application::initialiseMainWindow(HWND window) {
     mMainWindow = window;
+    // The zoom kept from the last run, else the monitor's.
+    mZoom = readViewScale(mApp.settingsPath());
+    mDesktopScale = monitorScale(window);
+    showZoomChoice();
     IEditorView* editor = mApp.editor();
+    if (editor != nullptr) {
+        editor->SetScale(zoomScale());
+    }
     if (editor != nullptr && editor->OpenEditorWindow(window) != nullptr) {
         mApp.plugin()->EditorOpened();
     } else {
@@ -192,17 +238,76 @@ void Application::initialiseMainWindow(HWND window) {
         std::fflush(stdout);
     }
 
-    // Outer size such that the client area, below the menu, is the editor's.
-    RECT outer{};
-    RECT client{};
-    ::GetWindowRect(window, &outer);
-    ::GetClientRect(window, &client);
-    const int width = (outer.right - outer.left) - (client.right - client.left) + kEditorWidth;
-    const int height = (outer.bottom - outer.top) - (client.bottom - client.top) + kEditorHeight;
-    const int x = ::GetSystemMetrics(SM_CXSCREEN) / 2 - kEditorWidth / 2;
-    const int y = ::GetSystemMetrics(SM_CYSCREEN) / 2 - kEditorHeight / 2;
-    ::MoveWindow(window, x, y, width, height, FALSE);
+    const double scale = editor != nullptr ? editor->Scale() : 1.0;
+    const int width = editor != nullptr ? editor->DeviceWidth() : ToDevice(288, scale);
+    const int height = editor != nullptr ? editor->DeviceHeight() : ToDevice(392, scale);
+    fitToEditor(::GetSystemMetrics(SM_CXSCREEN) / 2 - width / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2 - height / 2);
     ::ShowWindow(window, SW_SHOW);
+}
+
+double Application::zoomScale() const {
+    return mZoom == kFollowDesktop ? mDesktopScale : ConformEditorScale(mZoom);
+}
+
+void Application::showZoomChoice() {
+    const HMENU menu = ::GetMenu(mMainWindow);
+    for (const ZoomItem& item : kZoomItems) {
+        if (item.zoom == mZoom) {
+            ::CheckMenuRadioItem(menu, kZoomItems[0].id, IDM_ZOOM_DESKTOP, item.id, MF_BYCOMMAND);
+        }
+    }
+}
+
+void Application::chooseZoom(double zoom) {
+    mZoom = zoom;
+    showZoomChoice();
+    if (!writeViewScale(mApp.settingsPath(), zoom)) {
+        std::fprintf(stderr, "VT4R: could not keep the zoom in %s\n", mApp.settingsPath().c_str());
+    }
+    applyScale(zoomScale());
+    RECT placed{};
+    ::GetWindowRect(mMainWindow, &placed);
+    fitToEditor(placed.left, placed.top);
+}
+
+void Application::applyScale(double scale) {
+    IEditorView* view = mApp.editor();
+    if (view == nullptr || scale == view->Scale()) {
+        return;
+    }
+    if (auto* editor = dynamic_cast<IEditorWindowCore*>(view)) {
+        editor->SetWindowScale(scale);
+    } else {
+        view->SetScale(scale);
+    }
+}
+
+void Application::fitToEditor(int x, int y) {
+    IEditorView* editor = mApp.editor();
+    const int width = editor != nullptr ? editor->DeviceWidth() : 288;
+    const int height = editor != nullptr ? editor->DeviceHeight() : 392;
+    // Measured rather than computed: the frame and the menu bar as this window has them at
+    // its DPI (a menu bar too narrow for its items wraps onto a second line).
+    for (int pass = 0; pass < 2; ++pass) {
+        RECT outer{};
+        RECT client{};
+        ::GetWindowRect(mMainWindow, &outer);
+        ::GetClientRect(mMainWindow, &client);
+        if (pass == 1 && client.right == width && client.bottom == height) {
+            break;
+        }
+        ::SetWindowPos(mMainWindow, nullptr, x, y, (outer.right - outer.left) - client.right + width,
+                       (outer.bottom - outer.top) - client.bottom + height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void Application::onDpiChanged(UINT dpi, const RECT& suggested) {
+    mDesktopScale = ConformEditorScale(dpi / 96.0);
+    applyScale(zoomScale());
+    // The frame and menu take the new DPI's sizes at the suggested place first.
+    ::SetWindowPos(mMainWindow, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    fitToEditor(suggested.left, suggested.top);
 }
 
 void Application::runPreferences() {
