@@ -9,6 +9,7 @@
 #include "formats/common/editor_bridge.h"
 #include "formats/vst3/vst3_plugin.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 
 namespace vt4r_vst3 {
 namespace {
@@ -24,6 +25,7 @@ const FIDString kPlatformType = kPlatformTypeHWND;
 #endif
 
 class EditorView final : public IPlugView,
+                         public IPlugViewContentScaleSupport,
 #if SMTG_OS_LINUX
                          public Linux::ITimerHandler,
                          public Linux::IEventHandler,
@@ -39,6 +41,8 @@ class EditorView final : public IPlugView,
             return kInvalidArgument;
         if (SameId(iid, FUnknown_iid) || SameId(iid, IPlugView_iid))
             *obj = static_cast<IPlugView*>(this);
+        else if (SameId(iid, IPlugViewContentScaleSupport_iid))
+            *obj = static_cast<IPlugViewContentScaleSupport*>(this);
 #if SMTG_OS_LINUX
         else if (SameId(iid, Linux::ITimerHandler_iid))
             *obj = static_cast<Linux::ITimerHandler*>(this);
@@ -119,6 +123,17 @@ class EditorView final : public IPlugView,
         return kResultOk;
     }
     tresult PLUGIN_API canResize() override { return kResultFalse; }
+    // The host's scale: drawn at it; an open window grows and the frame is asked to follow.
+    tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) override {
+        if (!(factor > 0.0f))
+            return kInvalidArgument;
+        mBridge.SetScale(factor);
+        if (mBridge.IsOpen() && mFrame != nullptr) {
+            ViewRect size(0, 0, mBridge.Width(), mBridge.Height());
+            mFrame->resizeView(this, &size);
+        }
+        return kResultOk;
+    }
     tresult PLUGIN_API checkSizeConstraint(ViewRect* rect) override {
         if (rect == nullptr)
             return kInvalidArgument;

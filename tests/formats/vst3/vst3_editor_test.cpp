@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "snapshot.h"
 #include "vst3_test_host.h"
 
@@ -190,5 +191,49 @@ TEST_F(Vst3Editor, ShowsTheStateTakesADragAsOneGestureAndFollowsTheNeedle) {
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_TRUE(frame.timers.empty());
     EXPECT_TRUE(frame.fds.empty());
+    EXPECT_EQ(view->release(), 0u);
+}
+
+TEST_F(Vst3Editor, AtTheHostsContentScaleOfTwoItIsTwiceAsLargeAndADragTurnsTheKnobAsFar) {
+    Plugin host(VT4R_VST3_BUNDLE);
+    ASSERT_TRUE(host.Ok()) << host.error;
+    IPlugView* view = host.controller->createView(ViewType::kEditor);
+    ASSERT_NE(view, nullptr);
+    IPlugViewContentScaleSupport* scaling = nullptr;
+    ASSERT_EQ(view->queryInterface(IPlugViewContentScaleSupport_iid, reinterpret_cast<void**>(&scaling)), kResultOk);
+    EXPECT_EQ(scaling->setContentScaleFactor(2.0f), kResultOk);
+    scaling->release();
+    ViewRect size;
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.getWidth(), 576);
+    EXPECT_EQ(size.getHeight(), 784);
+    XResizeWindow(display, parent, 576, 784);
+    XSync(display, False);
+    Frame frame;
+    view->setFrame(&frame);
+    ASSERT_EQ(view->attached(reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent)),
+                             kPlatformTypeX11EmbedWindowID),
+              kResultOk);
+    const ::Window editor = EditorWindow(display, parent);
+    ASSERT_NE(editor, 0u);
+    XWindowAttributes placed{};
+    ASSERT_TRUE(XGetWindowAttributes(display, editor, &placed));
+    EXPECT_EQ(placed.width, 576);
+    EXPECT_EQ(placed.height, 784);
+
+    // Up 62 window pixels: 31 editor pixels, +2 dB as at 100 %, in one gesture.
+    frame.Pump(0.2);
+    Send(editor, ButtonPress, 2 * 79, 2 * 245, 0);
+    Send(editor, MotionNotify, 2 * 79, 2 * 245 - 62, Button1Mask);
+    frame.PumpOnce(1);
+    Send(editor, ButtonRelease, 2 * 79, 2 * 245 - 62, Button1Mask);
+    frame.Pump(0.2);
+    const std::vector<Edit>& edits = host.handler.edits;
+    ASSERT_GE(edits.size(), 3u);
+    EXPECT_EQ(edits.front().kind, 'b');
+    EXPECT_EQ(edits.back().kind, 'e');
+    EXPECT_NEAR(host.controller->normalizedParamToPlain(0, host.controller->getParamNormalized(0)), 2.0, 1e-6);
+
+    EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(view->release(), 0u);
 }
