@@ -47,7 +47,7 @@ IBitmapStrip IEditorView::LoadBitmapStrip(int id, const char* name, int frames) 
 RasterBitmap* IEditorView::LoadModuleBitmap(int id, const char* name) const {
     if (!name || !HasPngExtension(name))
         return nullptr;
-    return LoadPngFromResource(mModule, id, nullptr);
+    return LoadPngFromResourceOnDemand(mModule, id);
 }
 
 void IEditorView::PrepareDrawing() {

@@ -148,7 +148,8 @@ class IEditorView : public IEditorLink {
     int FindControl(int x, int y, bool forHover = false) const;
 
   protected:
-    // Loads `id` through the module instance when `name` ends in ".png".
+    // Loads `id` through the module instance when `name` ends in ".png": its size now, its
+    // pixels when first drawn (a view at another scale draws its own sets instead).
     RasterBitmap* LoadModuleBitmap(int id, const char* name) const;
 
   private:

@@ -3,9 +3,11 @@
 #include <png.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "raster/bitmap.h"
@@ -189,6 +191,79 @@ RasterBitmap* LoadPngFromResource(RasterResourceLookup module, int id, RasterBit
     if (!bytes.data || bytes.size < 8)
         return nullptr;
     return LoadPngFromMemory(bytes.data, bytes.size, target);
+}
+
+namespace {
+
+class OnDemandPngBitmap final : public RasterBitmap {
+  public:
+    OnDemandPngBitmap(RasterResourceLookup module, int id, int width, int height)
+        : mModule(module), mId(id), mWidth(width), mHeight(height) {}
+
+    RasterPixel* Bits() const override { return Decoded().Bits(); }
+    int Width() const override { return mWidth; }
+    int Height() const override { return mHeight; }
+    int RowStride() const override { return Decoded().RowStride(); }
+    bool IsBottomUp() const override { return false; }
+    bool SetSize(int width, int height) override {
+        const bool changed = Decoded().SetSize(width, height);
+        mWidth = mPixels.Width();
+        mHeight = mPixels.Height();
+        return changed;
+    }
+    void* DrawingContext() const override { return nullptr; }
+    int QueryExtension(int, void*) override { return 0; }
+
+  private:
+    RasterMemoryBitmap& Decoded() const {
+        std::call_once(mDecode, [this] {
+            const RasterResourceBytes bytes = mModule(mId & 0xFFFF);
+            if (!LoadPngFromMemory(bytes.data, bytes.size, &mPixels) || mPixels.Width() != mWidth ||
+                mPixels.Height() != mHeight) {
+                // The size was promised from the header, so a body that cannot be decoded
+                // still gives that many (transparent) pixels.
+                mPixels.SetSize(mWidth, mHeight);
+                for (int r = 0; r < mPixels.Height() && mPixels.Bits(); ++r)
+                    std::memset(mPixels.Row(r), 0, static_cast<std::size_t>(mPixels.Width()) * 4);
+            }
+        });
+        return mPixels;
+    }
+
+    RasterResourceLookup mModule;
+    int mId;
+    int mWidth;
+    int mHeight;
+    mutable std::once_flag mDecode;
+    mutable RasterMemoryBitmap mPixels{0, 0, 4};
+};
+
+std::uint32_t BigEndian32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+
+} // namespace
+
+RasterBitmap* LoadPngFromResourceOnDemand(RasterResourceLookup module, int id) {
+    if (!module)
+        module = gResourceLookup.load();
+    if (!module)
+        return nullptr;
+    const RasterResourceBytes bytes = module(id & 0xFFFF);
+    if (!bytes.data || bytes.size < 8)
+        return nullptr;
+    // IHDR is the first chunk of every PNG: signature, length, "IHDR", width, height.
+    if (bytes.size >= 24 && png_sig_cmp(bytes.data, 0, 8) == 0 && std::memcmp(bytes.data + 12, "IHDR", 4) == 0) {
+        const std::uint32_t width = BigEndian32(bytes.data + 16);
+        const std::uint32_t height = BigEndian32(bytes.data + 20);
+        if (width > 0 && height > 0 && width <= static_cast<std::uint32_t>(kMaxPngSide) &&
+            height <= static_cast<std::uint32_t>(kMaxPngSide) &&
+            static_cast<long long>(width) * height <= kMaxPngPixels)
+            return new OnDemandPngBitmap(module, id, static_cast<int>(width), static_cast<int>(height));
+    }
+    // A header this cannot read is left to the decoder, which answers as it always has.
+    return LoadPngFromMemory(bytes.data, bytes.size, nullptr);
 }
 
 RasterBitmap* LoadPngFromFile(const char* path, RasterBitmap* target) {

@@ -35,6 +35,13 @@ RasterResourceLookup GetRasterResourceLookup();
 // `module` is null. A missing resource, or one shorter than 8 bytes, answers nullptr.
 RasterBitmap* LoadPngFromResource(RasterResourceLookup module, int id, RasterBitmap* target);
 
+// The same image with only its size read now (from the header) and its pixels decoded when
+// first asked for (Bits, RowStride, SetSize), once, whichever thread asks: an editor drawing
+// at another scale needs its 100 % images' sizes but seldom their pixels. Answers nullptr
+// where LoadPngFromResource would fail on the header; pixels a damaged body cannot give
+// read as transparent. The resource is looked up again when decoded.
+RasterBitmap* LoadPngFromResourceOnDemand(RasterResourceLookup module, int id);
+
 // Decodes a PNG file (UTF-8 path). Not used by the editor, whose images are embedded.
 RasterBitmap* LoadPngFromFile(const char* path, RasterBitmap* target);
 

@@ -533,6 +533,57 @@ TEST(PngResource, LoadsByIdThroughTheLookup) {
     SetRasterResourceLookup(nullptr);
 }
 
+namespace {
+Bytes gOnDemandPng;
+std::atomic<int> gOnDemandLookups{0};
+RasterResourceBytes OnDemandResources(int) {
+    ++gOnDemandLookups;
+    return {gOnDemandPng.data(), gOnDemandPng.size()};
+}
+} // namespace
+
+// The size is known from the header alone; the pixels, decoded once when first asked for
+// (here by four threads at once), are the eager decode's. A body that does not decode still
+// gives the promised size, transparent; a header the reader cannot take is the decoder's answer.
+TEST(PngResource, OnDemandDecodesOnceWhenThePixelsAreFirstWanted) {
+    const PngImage img = MakeImage(PNG_COLOR_TYPE_RGBA, 8, false, true, 135, 9);
+    gOnDemandPng = Encode(img);
+    gOnDemandLookups = 0;
+    std::unique_ptr<RasterBitmap> b(LoadPngFromResourceOnDemand(OnDemandResources, 101));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->Width(), 135);
+    EXPECT_EQ(b->Height(), 9);
+    EXPECT_EQ(gOnDemandLookups.load(), 1);
+    std::vector<std::thread> threads;
+    std::atomic<int> disagree{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            if (b->Row(8)[134] != Expected(img, 134, 8) || b->RowStride() != 136)
+                ++disagree;
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(disagree.load(), 0);
+    EXPECT_EQ(gOnDemandLookups.load(), 2);
+    ExpectDecodesTo(b.get(), img);
+
+    Bytes cut = gOnDemandPng;
+    cut.resize(60); // IHDR whole, the image data gone
+    gOnDemandPng = cut;
+    b.reset(LoadPngFromResourceOnDemand(OnDemandResources, 101));
+    ASSERT_NE(b, nullptr);
+    ASSERT_NE(b->Bits(), nullptr);
+    EXPECT_EQ(b->Width(), 135);
+    for (int y = 0; y < b->Height(); ++y)
+        for (int x = 0; x < b->Width(); ++x)
+            ASSERT_EQ(b->Row(y)[x], 0u) << x << ", " << y;
+
+    gOnDemandPng = WithClaimedSize(70000, 1);
+    EXPECT_EQ(LoadPngFromResourceOnDemand(OnDemandResources, 101), nullptr);
+    gOnDemandPng.assign(30, 'x');
+    EXPECT_EQ(LoadPngFromResourceOnDemand(OnDemandResources, 101), nullptr);
+}
+
 TEST(PngResource, PngExtensionIsCaseBlind) {
     EXPECT_TRUE(HasPngExtension("resources/img/BG.png"));
     EXPECT_TRUE(HasPngExtension("resources/img/KnobL.PNG"));
