@@ -195,12 +195,12 @@ std::uint32_t Straight(std::uint32_t p) {
 template <typename M> Colour BodyPixel(double x, double y, double frameTop, double rotation) {
     const double dx = x - kCentre, dy = y - frameTop - kCentre;
     const double r = M::Hypot(dx, dy);
-    const double phi = M::Atan2(dx, -dy); // clockwise from up
-    const double facing = M::Cos(phi - kLightAngle);
-
+    // Most of the frame is outside the knob: there the angle is not needed.
     if (r > kSkirtRadius + 0.5) {
         return {0, 0, 0, 0};
     }
+    const double phi = M::Atan2(dx, -dy); // clockwise from up
+    const double facing = M::Cos(phi - kLightAngle);
     const double edge = std::clamp(kSkirtRadius + 0.5 - r, 0.0, 1.0);
     if (r > kCapRadius) {
         // Skirt: a cone falling away from the cap, knurled near its rim.
@@ -270,7 +270,9 @@ KnobPainter::KnobPainter(double scale)
     for (int y = 0; y < mSize; ++y)
         for (int x = 0; x < mSize; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * mSize + x;
-            if (!mTurns[i])
+            // A pixel all of whose samples miss the knob keeps its shadow: every sample is clear.
+            const double r = PortableMath::Hypot((x + 0.5) / scale - kCentre, (y + 0.5) / scale - kCentre);
+            if (!mTurns[i] && r - spread <= kSkirtRadius + 0.5)
                 ShadeOnePixel(mStill[i], x, y, mSupersample, scale, body);
         }
 }
