@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <thread>
 
 #include "graphics/editor_view.h"
 #include "graphics/embedded_images.h"
-#include "raster/bitmap_cache.h"
-#include "raster/png_decode.h"
 
 namespace {
 
@@ -53,11 +52,13 @@ bool StandaloneApp::startUp() {
     }
 
     // Decoding the editor's images is the plug-in's slowest step; it runs
-    // while the audio and MIDI libraries talk to their servers.
-    std::jthread warmUp([] {
-        for (const int id : kEditorImageIds) {
-            BitmapCache::Instance().LoadStrip(id, 1, [id] { return LoadPngFromResource(&EmbeddedImageLookup, id, nullptr); });
-        }
+    // while the audio and MIDI libraries talk to their servers. A zoom kept in the settings
+    // readies that scale's images; following the desktop, whose scale the shell learns
+    // later, readies the 100 % ones.
+    const double zoom = readViewScale(mSettingsPath);
+    std::jthread warmUp([zoom] {
+        PrepareEditorImages(kEditorImageIds, static_cast<int>(std::size(kEditorImageIds)),
+                            zoom == kFollowDesktop ? 1.0 : zoom);
     });
 
     mAudio = std::make_unique<AudioEngine>(mSettings);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "graphics/editor_scale.h"
+#include "raster/bitmap_cache.h"
 #include "knob_art.h"
 #include "resources/embedded.h"
 
@@ -118,4 +119,20 @@ ScaledFrame FindScaledFrame(RasterResourceLookup module, int id, double scale, i
     const int top = static_cast<int>(static_cast<double>(bitmap->Height()) * (frame - 1) / frames + 0.5);
     const int next = static_cast<int>(static_cast<double>(bitmap->Height()) * frame / frames + 0.5);
     return {bitmap, top, next - top};
+}
+
+void PrepareEditorImages(const int* ids, int count, double scale) {
+    scale = ConformEditorScale(scale);
+    for (int i = 0; i < count; ++i) {
+        const int id = ids[i];
+        // The same loader as the editor view's, so the view finds these in the cache.
+        const IBitmapStrip strip = BitmapCache::Instance().LoadStrip(
+            id, 1, [id] { return LoadPngFromResourceOnDemand(&EmbeddedImageLookup, id); });
+        if (!strip.bitmap)
+            continue;
+        if (scale == 1.0)
+            strip.bitmap->Bits();
+        else
+            FindImage(&EmbeddedImageLookup, id, scale, strip.bitmap);
+    }
 }

@@ -22,3 +22,8 @@ struct ScaledFrame {
 // drawn once per process; lives until exit.
 ScaledFrame FindScaledFrame(RasterResourceLookup module, int id, double scale, int frame, int frames,
                             const RasterBitmap* fallback);
+
+// [any thread] Readies the program's own images `ids` for an editor about to open at `scale`, so
+// its first paint finds them: at scale 1 the 100 % images decoded; at another scale only their
+// sizes, that scale's sets decoded and the knob painter set up.
+void PrepareEditorImages(const int* ids, int count, double scale);
