@@ -23,6 +23,7 @@
 #include "plugin/editor_layout.h"
 #include "plugin/params.h"
 #include "tests/graphics/headless_reference.h"
+#include "tests/graphics/x11_screen.h"
 
 namespace {
 
@@ -109,20 +110,7 @@ TEST(Lv2UiScale, TheHostsScaleFactorDrawsTheEditorAtTwiceTheSizeAndTakesScaledPo
 
     const HeadlessReference reference(2.0);
     ASSERT_NE(reference.view, nullptr);
-    XImage* shown = XGetImage(display, editor, 0, 0, 576, 784, AllPlanes, ZPixmap);
-    ASSERT_NE(shown, nullptr);
-    int mismatches = 0;
-    for (int y = 0; y < 784; ++y) {
-        for (int x = 0; x < 576; ++x) {
-            const unsigned long pixel = XGetPixel(shown, x, y);
-            const RasterPixel rgb =
-                static_cast<RasterPixel>(((pixel & shown->red_mask) >> 16 << 16) |
-                                         (pixel & shown->green_mask) | (pixel & shown->blue_mask));
-            mismatches += rgb != (reference.view->BackBuffer()->Row(y)[x] & 0xFFFFFF);
-        }
-    }
-    XDestroyImage(shown);
-    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(WindowMismatches(display, editor, *reference.view->BackBuffer()), 0);
 
     // A drag of 62 window pixels, forwarded as hosts forward events: 2 dB, as 31 at 100 %.
     const IBounds knob = reference.view->Control(kInputKnobControl)->Rect();

@@ -22,6 +22,7 @@
 #include "plugin/editor_layout.h"
 #include "plugin/params.h"
 #include "tests/graphics/headless_reference.h"
+#include "tests/graphics/x11_screen.h"
 
 namespace {
 
@@ -284,20 +285,7 @@ TEST_F(X11EditorTest, AtTwiceTheSizeTheWindowShowsTheScaledEditorAndTakesScaledP
     const HeadlessReference reference(2.0);
     const IHeadlessEditorView* headless = reference.view;
     ASSERT_NE(headless, nullptr);
-    XImage* shown = XGetImage(host, view->WindowId(), 0, 0, 576, 784, AllPlanes, ZPixmap);
-    ASSERT_NE(shown, nullptr);
-    int mismatches = 0;
-    for (int y = 0; y < 784; ++y) {
-        for (int x = 0; x < 576; ++x) {
-            const unsigned long pixel = XGetPixel(shown, x, y);
-            const RasterPixel rgb =
-                static_cast<RasterPixel>(((pixel & shown->red_mask) >> 16 << 16) |
-                                         (pixel & shown->green_mask) | (pixel & shown->blue_mask));
-            mismatches += rgb != (headless->BackBuffer()->Row(y)[x] & 0xFFFFFF);
-        }
-    }
-    XDestroyImage(shown);
-    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(WindowMismatches(host, view->WindowId(), *headless->BackBuffer()), 0);
 
     // 62 window pixels are 31 editor pixels: the knob turns as far as at 100 %.
     const IBounds knob = RectOf(kInputKnobControl);
