@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "graphics/editor_scale.h"
@@ -242,6 +243,7 @@ void Application::initialiseMainWindow(HWND window) {
     const int width = editor != nullptr ? editor->DeviceWidth() : ToDevice(288, scale);
     const int height = editor != nullptr ? editor->DeviceHeight() : ToDevice(392, scale);
     fitToEditor(::GetSystemMetrics(SM_CXSCREEN) / 2 - width / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2 - height / 2);
+    keepOnMonitor();
     ::ShowWindow(window, SW_SHOW);
 }
 
@@ -268,6 +270,25 @@ void Application::chooseZoom(double zoom) {
     RECT placed{};
     ::GetWindowRect(mMainWindow, &placed);
     fitToEditor(placed.left, placed.top);
+    keepOnMonitor();
+}
+
+void Application::keepOnMonitor() {
+    RECT placed{};
+    ::GetWindowRect(mMainWindow, &placed);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!::GetMonitorInfoW(::MonitorFromWindow(mMainWindow, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        return;
+    }
+    const RECT& work = monitor.rcWork;
+    // Grown past the right or bottom edge: moved back; the caption stays reachable when
+    // the window is larger than the monitor.
+    const LONG x = std::max(work.left, std::min(placed.left, work.right - (placed.right - placed.left)));
+    const LONG y = std::max(work.top, std::min(placed.top, work.bottom - (placed.bottom - placed.top)));
+    if (x != placed.left || y != placed.top) {
+        ::SetWindowPos(mMainWindow, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void Application::applyScale(double scale) {

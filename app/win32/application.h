@@ -38,6 +38,8 @@ class Application {
     // Sizes the main window so that its client area, below the menu, is the
     // editor's device size, with its corner at (x, y).
     void fitToEditor(int x, int y);
+    // Moves the main window into its monitor's work area where it has grown out of it.
+    void keepOnMonitor();
     // The monitor moved to another DPI: a new scale and the place it suggests.
     void onDpiChanged(UINT dpi, const RECT& suggested);
     void runPreferences();

@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -105,7 +106,9 @@ class WineApp : public ::testing::Test {
         mWindow = gui::findWindows("VT4R")[0];
         RgbImage rest;
         std::string error;
-        ASSERT_TRUE(RenderSnapshot(SnapshotOptions{}, rest, error)) << error;
+        SnapshotOptions atRest;
+        atRest.scale = mScale;
+        ASSERT_TRUE(RenderSnapshot(atRest, rest, error)) << error;
         ASSERT_TRUE(gui::eventually([&] { return locateEditor(rest); }, 20))
             << "the editor never came to rest as drawn headless";
         // The window is drawn before the stream opens, which takes seconds
@@ -124,15 +127,17 @@ class WineApp : public ::testing::Test {
         mGeometry = *geometry;
         const auto shot = gui::screenshot(mGeometry);
         if (!shot) return false;
-        for (int dy = 0; dy + kEditorHeight <= shot->height; ++dy) {
-            for (int dx = 0; dx + kEditorWidth <= shot->width; ++dx) {
+        const int width = device(kEditorWidth), height = device(kEditorHeight);
+        if (expected.width != width) return false;
+        for (int dy = 0; dy + height <= shot->height; ++dy) {
+            for (int dx = 0; dx + width <= shot->width; ++dx) {
                 bool same = true;
-                for (int y = 0; y < kEditorHeight && same; y += (y == 0 ? 1 : 7)) {
-                    same = std::memcmp(shot->at(dx, dy + y), &expected.rgb[static_cast<size_t>(y) * kEditorWidth * 3],
-                                       kEditorWidth * 3) == 0;
+                for (int y = 0; y < height && same; y += (y == 0 ? 1 : 7)) {
+                    same = std::memcmp(shot->at(dx, dy + y), &expected.rgb[static_cast<size_t>(y) * width * 3],
+                                       static_cast<size_t>(width) * 3) == 0;
                 }
                 if (same) {
-                    mEditor = {mGeometry.x + dx, mGeometry.y + dy, kEditorWidth, kEditorHeight};
+                    mEditor = {mGeometry.x + dx, mGeometry.y + dy, width, height};
                     return looksLike(SnapshotOptions{}, 0);
                 }
             }
@@ -140,8 +145,11 @@ class WineApp : public ::testing::Test {
         return false;
     }
 
+    // Window pixels of an editor position at the scale the program draws at.
+    int device(int editor) const { return static_cast<int>(std::lround(editor * mScale)); }
     std::string at(int x, int y) const {
-        return std::to_string(mEditor.x - mGeometry.x + x) + " " + std::to_string(mEditor.y - mGeometry.y + y);
+        return std::to_string(mEditor.x - mGeometry.x + device(x)) + " " +
+               std::to_string(mEditor.y - mGeometry.y + device(y));
     }
     bool xdo(const std::string& args) const { return gui::sh("xdotool " + args + " 2>/dev/null"); }
     bool click(int x, int y) const {
@@ -173,7 +181,9 @@ class WineApp : public ::testing::Test {
     // the test did meanwhile waits in the queue.
     bool looksLike(const SnapshotOptions& options, double seconds = 30) {
         const std::string tag = (mDir / ::testing::UnitTest::GetInstance()->current_test_info()->name()).string();
-        return gui::showsSnapshot(options, [&] { return mEditor; }, seconds, tag);
+        SnapshotOptions scaled = options;
+        scaled.scale = mScale;
+        return gui::showsSnapshot(scaled, [&] { return mEditor; }, seconds, tag);
     }
 
     std::string mExe;
@@ -182,6 +192,8 @@ class WineApp : public ::testing::Test {
     std::unique_ptr<gui::Process> mApp;
     std::unique_ptr<gui::Process> mPlayer;
     unsigned long mWindow = 0;
+    // The editor's scale the program is expected to draw at.
+    double mScale = 1.0;
     gui::Geometry mGeometry;
     gui::Geometry mEditor;
 };
@@ -363,6 +375,87 @@ TEST_F(WineApp, ChoosingWasapiNeverEndsTheProgram) {
     EXPECT_EQ(written.find("outdev=\r"), std::string::npos) << written;
     EXPECT_FALSE(mApp->waitExit(0).has_value()) << errors();
     EXPECT_TRUE(gui::findWindows("VT4R").size() == 1);
+}
+
+TEST_F(WineApp, At192DpiTheEditorDrawsAt200PercentWorksThereAndTheViewChoiceIsKept) {
+    // Wine's system DPI, which a per-monitor aware program gets from GetDpiForWindow; read by
+    // each Wine process as it starts. Removed afterwards so later tests run at 96 dpi.
+    const std::string key = "'HKCU\\Control Panel\\Desktop' /v LogPixels";
+    ASSERT_TRUE(gui::sh("wine reg add " + key + " /t REG_DWORD /d 192 /f >/dev/null 2>&1"));
+    struct Restore {
+        std::string key;
+        ~Restore() { gui::sh("wine reg delete " + key + " /f >/dev/null 2>&1"); }
+    } restore{key};
+    mScale = 2.0;
+    start(); // found 576 x 784 as drawn headless at 200 %, the logo answered at its scaled place
+    const int border = mEditor.x - mGeometry.x;
+    EXPECT_EQ(mGeometry.width - 2 * border, 576) << "the client area is the editor's, border to border";
+    EXPECT_EQ(mGeometry.y + mGeometry.height - (mEditor.y + 784), border) << "no gap below the editor";
+
+    // 155 editor pixels up in 310 window pixels: a quarter of the range, as at 100 %.
+    const std::string window = std::to_string(mWindow);
+    ASSERT_TRUE(xdo("mousemove --window " + window + " " + at(kInputKnobX, kInputKnobY) + " mousedown 1"));
+    const int x = mEditor.x - mGeometry.x + device(kInputKnobX);
+    const int y = mEditor.y - mGeometry.y + device(kInputKnobY);
+    for (int up : {62, 124, 186, 248, 306, 307, 308, 309, 310})
+        ASSERT_TRUE(xdo("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y - up)));
+    ASSERT_TRUE(xdo("mouseup 1"));
+    SnapshotOptions state;
+    state.inputDb = 10.0;
+    EXPECT_TRUE(looksLike(state));
+
+    ASSERT_TRUE(click(kInputTextX, kInputTextY));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(xdo("type --delay 40 -- -7.5"));
+    ASSERT_TRUE(xdo("key Return"));
+    state.inputDb = -7.5;
+    EXPECT_TRUE(looksLike(state));
+
+    ASSERT_TRUE(click(kSwitchX, kSwitchY));
+    state.relaxed = true;
+    EXPECT_TRUE(looksLike(state));
+
+    // View > Zoom 100 % (the menu's first item): the window shrinks to the editor at 100 %.
+    ASSERT_TRUE(click(kEditorWidth / 2, 200) && xdo("key alt+v") && xdo("key Return"));
+    mScale = 1.0;
+    ASSERT_TRUE(gui::eventually(
+        [&] {
+            const auto g = gui::windowGeometry(mWindow);
+            return g && g->width - 2 * border == 288;
+        },
+        15));
+    mGeometry = *gui::windowGeometry(mWindow);
+    mEditor = {mGeometry.x + border, mGeometry.y + mGeometry.height - border - 392, 288, 392};
+    EXPECT_TRUE(looksLike(state));
+    auto kept = [&] {
+        const std::string text = gui::readFile(settingsPath());
+        const size_t view = text.find("[view]");
+        return view == std::string::npos ? std::string() : text.substr(view, text.find('[', view + 1) - view);
+    };
+    EXPECT_TRUE(gui::eventually([&] { return kept().find("scale=1") != std::string::npos; }, 10)) << kept();
+
+    // The choice wins over the desktop's 192 dpi on the next start.
+    ASSERT_TRUE(xdo("key alt+f") && xdo("key q"));
+    ASSERT_EQ(mApp->waitExit(15), 0);
+    ASSERT_TRUE(gui::eventually([] { return gui::findWindows("VT4R").empty(); }, 15));
+    start();
+    EXPECT_EQ(mEditor.width, 288);
+
+    // Follow the Desktop (the fifth item) brings back 200 %, and is kept as such.
+    ASSERT_TRUE(click(kEditorWidth / 2, 200) && xdo("key alt+v") && xdo("key Down Down Down Down Return"));
+    mScale = 2.0;
+    ASSERT_TRUE(gui::eventually(
+        [&] {
+            const auto g = gui::windowGeometry(mWindow);
+            return g && g->width - 2 * border == 576;
+        },
+        15));
+    mGeometry = *gui::windowGeometry(mWindow);
+    mEditor = {mGeometry.x + border, mGeometry.y + mGeometry.height - border - 784, 576, 784};
+    EXPECT_LE(mGeometry.y + mGeometry.height, 1080) << "grown in place, the window went off the screen";
+    EXPECT_TRUE(looksLike(SnapshotOptions{}));
+    EXPECT_TRUE(gui::eventually([&] { return kept().find("scale=follow") != std::string::npos; }, 10)) << kept();
+    EXPECT_EQ(errors(), "");
 }
 
 } // namespace
