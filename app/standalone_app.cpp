@@ -13,8 +13,9 @@
 
 namespace {
 
-// The images the plug-in's editor is built from.
-constexpr int kEditorImageIds[] = {101, 102, 103, 104, 105, 106, 107};
+// The images the plug-in's editor shows when it opens. The information screen (106) is
+// decoded when first shown.
+constexpr int kEditorImageIds[] = {101, 102, 103, 104, 105, 107};
 
 } // namespace
 
