@@ -239,9 +239,8 @@ void Application::initialiseMainWindow(HWND window) {
         std::fflush(stdout);
     }
 
-    const double scale = editor != nullptr ? editor->Scale() : 1.0;
-    const int width = editor != nullptr ? editor->DeviceWidth() : ToDevice(288, scale);
-    const int height = editor != nullptr ? editor->DeviceHeight() : ToDevice(392, scale);
+    const int width = editor != nullptr ? editor->DeviceWidth() : 288;
+    const int height = editor != nullptr ? editor->DeviceHeight() : 392;
     fitToEditor(::GetSystemMetrics(SM_CXSCREEN) / 2 - width / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2 - height / 2);
     keepOnMonitor();
     ::ShowWindow(window, SW_SHOW);
