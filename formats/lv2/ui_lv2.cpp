@@ -16,6 +16,7 @@
 
 #include "formats/common/editor_bridge.h"
 #include "formats/lv2/ports.h"
+#include "graphics/x11/desktop_scale.h"
 
 namespace {
 
@@ -56,10 +57,10 @@ class Vt4rLv2Ui : public vt4r_formats::EditorEdits {
           mResize(static_cast<const LV2UI_Resize*>(FindFeature(features, LV2_UI__resize))),
           mScale(HostScaleFactor(features)) {}
 
-    // False when there is no parent window or no display.
+    // False when there is no parent window or no display. A host that gives no scale
+    // leaves it to the desktop, as its other editors would look on that screen.
     bool Open(void* parent) {
-        if (mScale > 0.0)
-            mEditor.SetScale(mScale);
+        mEditor.SetScale(mScale > 0.0 ? mScale : ReadDesktopScale());
         if (!mEditor.Open(parent))
             return false;
         if (mResize != nullptr)

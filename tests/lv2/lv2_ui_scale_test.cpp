@@ -1,7 +1,8 @@
-// The LV2 editor at the host's ui:scaleFactor: the real UI binary, loaded as a host does,
-// in a window of our own on the test X server, asked for 200 %.
+// The LV2 editor at the host's ui:scaleFactor, else at the desktop's: the real UI binary,
+// loaded as a host does, in a window of our own on the test X server.
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <dlfcn.h>
@@ -32,6 +33,9 @@ struct Host {
     int width = 0;
     int height = 0;
     std::vector<std::pair<std::uint32_t, float>> writes;
+    // The UI keeps these for its life.
+    LV2_URID_Map map{this, &Map};
+    LV2UI_Resize resize{this, &Resize};
 
     static LV2_URID Map(LV2_URID_Map_Handle handle, const char* uri) {
         auto* host = static_cast<Host*>(handle);
@@ -54,6 +58,18 @@ struct Host {
     }
 };
 
+// The UI opened in `parent` with the host's map, resize and `options`.
+LV2UI_Handle OpenUi(const LV2UI_Descriptor* descriptor, Host& host, ::Window parent,
+                    const LV2_Options_Option* options, LV2UI_Widget* widget) {
+    LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))};
+    LV2_Feature mapFeature{LV2_URID__map, &host.map};
+    LV2_Feature resizeFeature{LV2_UI__resize, &host.resize};
+    LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* features[] = {&parentFeature, &mapFeature, &resizeFeature, &optionsFeature, nullptr};
+    return descriptor->instantiate(descriptor, vt4r_lv2::kPluginUri, VT4R_LV2_BUNDLE, &Host::Write, &host, widget,
+                                   features);
+}
+
 TEST(Lv2UiScale, TheHostsScaleFactorDrawsTheEditorAtTwiceTheSizeAndTakesScaledPositions) {
     Display* display = std::getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr;
     if (!display)
@@ -70,21 +86,13 @@ TEST(Lv2UiScale, TheHostsScaleFactorDrawsTheEditorAtTwiceTheSizeAndTakesScaledPo
     XSync(display, False);
 
     Host host;
-    LV2_URID_Map map{&host, &Host::Map};
-    LV2UI_Resize resize{&host, &Host::Resize};
     const float scale = 2.0f;
     const LV2_Options_Option options[] = {
         {LV2_OPTIONS_INSTANCE, 0, Host::Map(&host, LV2_UI__scaleFactor), sizeof scale,
          Host::Map(&host, LV2_ATOM__Float), &scale},
         {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
-    LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))};
-    LV2_Feature mapFeature{LV2_URID__map, &map};
-    LV2_Feature resizeFeature{LV2_UI__resize, &resize};
-    LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
-    const LV2_Feature* features[] = {&parentFeature, &mapFeature, &resizeFeature, &optionsFeature, nullptr};
     LV2UI_Widget widget = nullptr;
-    LV2UI_Handle ui = descriptor->instantiate(descriptor, vt4r_lv2::kPluginUri, VT4R_LV2_BUNDLE, &Host::Write,
-                                              &host, &widget, features);
+    LV2UI_Handle ui = OpenUi(descriptor, host, parent, options, &widget);
     ASSERT_NE(ui, nullptr);
     const auto* idle = static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
     ASSERT_NE(idle, nullptr);
@@ -143,6 +151,54 @@ TEST(Lv2UiScale, TheHostsScaleFactorDrawsTheEditorAtTwiceTheSizeAndTakesScaledPo
     EXPECT_FLOAT_EQ(host.writes.back().second, 2.0f);
 
     descriptor->cleanup(ui);
+    XDestroyWindow(display, parent);
+    XCloseDisplay(display);
+    dlclose(library);
+}
+
+TEST(Lv2UiScale, WithoutTheHostsScaleTheEditorFollowsTheDesktopsXftDpiUnlessGdkScaleSaysOtherwise) {
+    Display* display = std::getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr;
+    if (!display)
+        GTEST_SKIP() << "needs an X display (run under scripts/with-xvfb.sh)";
+    void* library = dlopen(VT4R_LV2_BUNDLE "/vt4r_ui.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const auto descriptorOf = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library, "lv2ui_descriptor"));
+    ASSERT_NE(descriptorOf, nullptr);
+    const LV2UI_Descriptor* descriptor = descriptorOf(0);
+    ASSERT_NE(descriptor, nullptr);
+    const ::Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 40, 40, 600, 800, 0, 0, 0);
+    XMapWindow(display, parent);
+    // Set after this test's connection opened: the UI must read the server's current value.
+    const std::string resources = "Xcursor.size:\t24\nXft.dpi:\t192\n";
+    XChangeProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources.data()), static_cast<int>(resources.size()));
+    XSync(display, False);
+    unsetenv("GDK_SCALE");
+
+    // A host with options, none of them the scale.
+    const LV2_Options_Option noScale[] = {{LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    const auto expectOpenedAt = [&](int width, int height) {
+        Host host;
+        LV2UI_Widget widget = nullptr;
+        LV2UI_Handle ui = OpenUi(descriptor, host, parent, noScale, &widget);
+        ASSERT_NE(ui, nullptr);
+        XWindowAttributes placed{};
+        const auto editor = static_cast<::Window>(reinterpret_cast<std::uintptr_t>(widget));
+        ASSERT_TRUE(XGetWindowAttributes(display, editor, &placed));
+        EXPECT_EQ(placed.width, width);
+        EXPECT_EQ(placed.height, height);
+        EXPECT_EQ(host.width, width);
+        EXPECT_EQ(host.height, height);
+        descriptor->cleanup(ui);
+    };
+    expectOpenedAt(576, 784);
+    setenv("GDK_SCALE", "1", 1);
+    expectOpenedAt(288, 392);
+
+    // Later tests on this server start from a plain desktop (a failed check above returns
+    // from the lambda only, so this still runs).
+    unsetenv("GDK_SCALE");
+    XDeleteProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER);
     XDestroyWindow(display, parent);
     XCloseDisplay(display);
     dlclose(library);
