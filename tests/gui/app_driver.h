@@ -148,6 +148,18 @@ class Display {
         return result;
     }
 
+    // Mapped top-level windows that bypass a window manager: menus and tooltips.
+    size_t popupsShown() const {
+        size_t count = 0;
+        for (const Window w : stacking()) {
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(mDisplay, w, &attributes) != 0 && attributes.override_redirect &&
+                attributes.map_state == IsViewable)
+                ++count;
+        }
+        return count;
+    }
+
     // What a window manager's close box sends.
     void requestClose(Window window) const {
         XEvent event{};

@@ -150,9 +150,11 @@ TEST_F(RunningApp, ATerminationSignalEndsTheRunInOrderEvenWithPreferencesOpen) {
 
 TEST_F(RunningApp, ATerminationSignalEndsTheRunWithAMenuOpen) {
     start();
+    gui::Display display;
+    const size_t before = display.popupsShown();
     ASSERT_TRUE(click(20, -12));
     ASSERT_TRUE(key("Down"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the menu is up and grabbing
+    ASSERT_TRUE(gui::eventually([&] { return display.popupsShown() > before; }, 15)) << "no menu came up";
     mApp->terminate();
     EXPECT_EQ(mApp->waitExit(10), 0);
     EXPECT_EQ(errors(), "");
