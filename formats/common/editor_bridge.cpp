@@ -1,40 +1,44 @@
+// What the editor bridge does alike on every platform; opening, closing and idling the
+// window are the window layer's (editor_bridge_x11.cpp, editor_bridge_win32.cpp).
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#endif
 #include "formats/common/editor_bridge.h"
 
 #include <cmath>
 #include <mutex>
+#include <type_traits>
 
 #include "formats/common/host_parameters.h"
 #include "graphics/view_factory.h"
+#ifdef _WIN32
+#include "graphics/win32/editor_window.h"
+#else
 #include "graphics/x11/editor_window.h"
+#endif
 
 namespace vt4r_formats {
 
 EditorBridge::EditorBridge(EditorEdits& edits) : mEdits(edits) {
-    // This module's own copy of the factory: its plug-in objects get X11 editors.
+    // This module's own copy of the factory: its plug-in objects get editors of the
+    // host platform's window layer.
+#ifdef _WIN32
+    SetEditorViewFactory(CreateEditorWindowView);
+#else
     SetEditorViewFactory(CreateX11EditorWindowView);
+#endif
     IHostRecord record;
     record.hostName = "editor";
     record.edits = this;
     mPlugin = CreatePlugin(record);
-    mView = dynamic_cast<IX11EditorWindow*>(mPlugin->Editor());
+    mView = dynamic_cast<std::remove_pointer_t<decltype(mView)>*>(mPlugin->Editor());
 }
 
 EditorBridge::~EditorBridge() {
     Close();
     mPlugin.reset();
-}
-
-bool EditorBridge::Open(void* parent) {
-    if (mView == nullptr || parent == nullptr)
-        return false;
-    mOpen = mView->OpenEditorWindow(parent) != nullptr;
-    return mOpen;
-}
-
-void EditorBridge::Close() {
-    if (mView != nullptr && mOpen)
-        mView->CloseEditorWindow();
-    mOpen = false;
 }
 
 bool EditorBridge::IsOpen() const {
@@ -72,20 +76,6 @@ void EditorBridge::ShowNeedle(double position) {
         return;
     const double needle = std::isfinite(position) ? std::fmin(std::fmax(position, 0.0), 1.0) : 0.0;
     mView->PushParameterValue(kMeterParamIdx, needle, true);
-}
-
-int EditorBridge::Idle() {
-    if (!mOpen)
-        return 1;
-    return mView->Idle();
-}
-
-bool EditorBridge::TicksItself() {
-    return false;
-}
-
-int EditorBridge::EventFd() const {
-    return mOpen ? mView->ConnectionFd() : -1;
 }
 
 void EditorBridge::BeginEdit(std::int32_t index) {

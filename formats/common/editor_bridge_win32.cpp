@@ -10,12 +10,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cmath>
-#include <mutex>
 #include <vector>
 
-#include "formats/common/host_parameters.h"
-#include "graphics/view_factory.h"
 #include "graphics/win32/editor_window.h"
 
 namespace vt4r_formats {
@@ -47,21 +43,6 @@ struct FollowTimer {
     }
 };
 
-EditorBridge::EditorBridge(EditorEdits& edits) : mEdits(edits) {
-    // This module's own copy of the factory: its plug-in objects get Win32 editors.
-    SetEditorViewFactory(CreateEditorWindowView);
-    IHostRecord record;
-    record.hostName = "editor";
-    record.edits = this;
-    mPlugin = CreatePlugin(record);
-    mView = dynamic_cast<IEditorWindow*>(mPlugin->Editor());
-}
-
-EditorBridge::~EditorBridge() {
-    Close();
-    mPlugin.reset();
-}
-
 bool EditorBridge::Open(void* parent) {
     if (mView == nullptr || parent == nullptr || !IsWindow(static_cast<HWND>(parent)))
         return false;
@@ -87,43 +68,6 @@ void EditorBridge::Close() {
     mOpen = false;
 }
 
-bool EditorBridge::IsOpen() const {
-    return mOpen;
-}
-
-void* EditorBridge::Window() const {
-    return mOpen ? mView->WindowHandle() : nullptr;
-}
-
-int EditorBridge::Width() const {
-    return mView != nullptr ? mView->DeviceWidth() : 0;
-}
-
-int EditorBridge::Height() const {
-    return mView != nullptr ? mView->DeviceHeight() : 0;
-}
-
-void EditorBridge::SetScale(double scale) {
-    if (mView != nullptr)
-        mView->SetWindowScale(scale);
-}
-
-void EditorBridge::ShowValue(std::int32_t index, double plain) {
-    IParameter* param = mPlugin->Param(index);
-    if (param == nullptr || mView == nullptr || index >= kNumParams)
-        return;
-    std::lock_guard<PluginLock> lock(mPlugin->Lock());
-    param->SetClamped(ConformValue(*mPlugin, index, plain));
-    mView->PushParameterValue(index, param->Value(), false);
-}
-
-void EditorBridge::ShowNeedle(double position) {
-    if (mView == nullptr)
-        return;
-    const double needle = std::isfinite(position) ? std::fmin(std::fmax(position, 0.0), 1.0) : 0.0;
-    mView->PushParameterValue(kMeterParamIdx, needle, true);
-}
-
 int EditorBridge::Idle() {
     return mOpen && mView->Window() != nullptr ? 0 : 1;
 }
@@ -134,19 +78,6 @@ int EditorBridge::EventFd() const {
 
 bool EditorBridge::TicksItself() {
     return true;
-}
-
-void EditorBridge::BeginEdit(std::int32_t index) {
-    mEdits.BeginEdit(index);
-}
-
-void EditorBridge::Edit(std::int32_t index, double) {
-    if (const IParameter* param = mPlugin->Param(index))
-        mEdits.Edit(index, param->Value());
-}
-
-void EditorBridge::EndEdit(std::int32_t index) {
-    mEdits.EndEdit(index);
 }
 
 } // namespace vt4r_formats
