@@ -28,6 +28,13 @@ inline void* CountedAlloc(std::size_t n) {
     throw std::bad_alloc();
 }
 
+// Starts a new measurement. A fresh plug-in has a lock of its own, wherever the heap puts it.
+inline void Reset() {
+    allocations = 0;
+    foreignLocks = 0;
+    firstMutex = nullptr;
+}
+
 // Counts only on the calling thread's behalf while it runs `call`.
 template <typename Call> void Count(Call&& call) {
     counting = true;

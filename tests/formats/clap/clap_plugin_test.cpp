@@ -47,7 +47,7 @@ template <typename Sample> long CompareWithDirect(int blocks) {
     InputEvents events;
     OutputEvents outEvents;
     long position = 0, compared = 0;
-    realtime_probe::allocations = 0;
+    realtime_probe::Reset();
     for (int block = 0; block < blocks; ++block) {
         events.Clear();
         if (block % 60 == 0) {

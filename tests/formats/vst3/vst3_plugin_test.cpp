@@ -128,8 +128,7 @@ TEST(Vst3Plugin, BothWidthsRunLikeThePluginItselfWithoutAllocatingOrForeignLocks
         ASSERT_TRUE(host.Ok()) << host.error;
         EXPECT_EQ(host.processor->canProcessSampleSize(width), kResultTrue);
         ASSERT_TRUE(host.Activate(48000, 512, width));
-        realtime_probe::allocations = 0;
-        realtime_probe::firstMutex = nullptr;
+        realtime_probe::Reset();
         const long compared = width == kSample32 ? RunAgainstDirect<float>(host, 48000, 512)
                                                  : RunAgainstDirect<double>(host, 48000, 512);
         EXPECT_GT(compared, 250000) << width;
